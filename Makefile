@@ -1,0 +1,64 @@
+# Front door over CMake. `make demo` and `make test` are the two commands a
+# new user runs; both install what is missing on a Debian machine.
+PREFIX ?= /usr/local
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD := build/release
+ASAN_BUILD := build/asan
+FUZZ_BUILD := build/fuzz
+QB := $(BUILD)/quennelbrook
+
+BUILD_PACKAGES := cmake g++ make libgtest-dev
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+.PHONY: all build test asan fuzz bench demo e2e install clean deps
+
+all: build
+
+deps:
+	@scripts/need-packages $(BUILD_PACKAGES)
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j$(JOBS)
+
+# Every fuzz target runs for FUZZ_TIME seconds, or for the seconds named in
+# fuzz/<target>.seconds, starting from its seed corpus in fuzz/corpus/<target>.
+FUZZ_TIME ?= 30
+fuzz:
+	@scripts/need-packages $(BUILD_PACKAGES) $(FUZZ_PACKAGES)
+	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	@set -e; for bin in $(FUZZ_BUILD)/fuzz_*; do \
+		name=$$(basename $$bin); secs=$(FUZZ_TIME); \
+		[ -f fuzz/$$name.seconds ] && [ "$(origin FUZZ_TIME)" = file ] && secs=$$(cat fuzz/$$name.seconds); \
+		mkdir -p $(FUZZ_BUILD)/logs $(FUZZ_BUILD)/corpus/$$name fuzz/corpus/$$name; \
+		echo "== $$name: $$secs s"; \
+		if ! $$bin -max_total_time=$$secs -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ \
+			$(FUZZ_BUILD)/corpus/$$name fuzz/corpus/$$name >$(FUZZ_BUILD)/logs/$$name.log 2>&1; then \
+			tail -n 60 $(FUZZ_BUILD)/logs/$$name.log; exit 1; fi; \
+		grep -E '^(Done|stat::number_of_executed_units)' $(FUZZ_BUILD)/logs/$$name.log; \
+	done
+
+bench: build
+	bench/run.sh $(QB)
+
+demo: build
+	@$(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
+
+e2e: build
+	tests/e2e/run.sh $(abspath $(QB))
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf build

@@ -1,0 +1,255 @@
+// quennelbrook: turns an HTML fragment into a PHP page of the site.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <getopt.h>
+
+#include "carousel.h"
+#include "page.h"
+#include "quennelbrook.h"
+#include "seo.h"
+
+namespace {
+
+void show_usage()
+{
+    static const char* const items[] = {
+        "\nquennelbrook",
+        "------------",
+        "\nVersion: 22.11.2021\n",
+        "Erzeugt aus einer html-Datei eine angepasste php-Datei.",
+        "Die Erzeugung der html-Datei kann aus einer markdown-Datei erfolgen, z.B. mit remarkable",
+        "oder, wenn pandoc installiert ist, mit \"make html\".",
+        "\nAufruf:",
+        "quennelbrook <option> <Eingangsdateien> <Ausgabedatei>",
+        "Option:\t-h\tZeigt diese Hilfe",
+        "\t-a <datum>\tVerwendet anstatt dem aktuellen Datum bei veröffentlicht <datum>",
+        "\t-c\tName der php-Datei für das Carousel (ohne \".php\"; Datei befindet sich im VZ asset/include)",
+        "\t-d <tag.class>\tFügt dem Tag <tag> eine Klasse <class> hinzu",
+        "\t   <tag#id>\tFügt dem Tag <tag> eine ID <id> hinzu",
+        "\t-e\tTabellenzeilen gerade und ungerade werden gleich dargestellt",
+        "\t-f\t<datei>\tFooter - Datei, die ans Ende der erzeugten php-Datei angefügt wird",
+        "\t-m\tName der Datei für das Menü",
+        "\t-n\tNummer des Menüs für navbar (default: 2)",
+        "\t-s <datei>\tDateiinhalt:\tkeywords: durch Leerstellen getrennte Schlüsselwerte",
+        "\t\t\t\t\tdescription: Beschreibungstext (100 Zeichen, max. 160 Zeichen)",
+        "\t\t\t\t\trobots: (optional): Festlegungen für robots-Einstellungen",
+        "\t\t\t\tAchtung: in assets/include/header.php müssen die Variablen keywords, description und robots definiert sein!",
+        "\t\t\t\t========",
+        "\t-i <link>\tLink zum übergeorneten Inhaltsverzeichnis",
+        "\t-w <link>\tLink zur nächsten Seite",
+        "\t-z <link>\tLink zur vorherigen Seite",
+        "\t-t\tTitel der Webseite",
+        "\t-u\tÜberschrift der Webseite",
+        "\t-v\tUnterdrückt die Sektion \"veröffentlicht am\", d.h. sie erscheint nicht",
+        "\n\tEingangsdatei(en):\tMaximal zwei HTML-Dateien durch Leerzeichen getrennt, aus denen die php - Datei erstellt wird.",
+        "\t\tAusgabedatei:\tZieldatei",
+        "\n\nExistiert die Ausgabedatei und wurde eine Eingabedatei angegeben, so wird die",
+        "\nEingabedatei als erste <div> - Position in die Ausgabedatei eingefügt.",
+        "\n\nVariante 1:",
+        "quennelbrook -g <art> <Eingangsdateien> <Ausgabedatei>",
+        "\t<carousel>\tErzeugt eine Carousel-Datei (mehrere Bilder nacheinander angezeigt)",
+        "\t<seo>\t\tErzeugt eine SEO-optimierte Datei. Ist noch experimental!",
+        "\tEingangsdatei:\tDatei mit Bildnamen für das Carousel",
+        "\tAusgabedatei:\tZiel-Datei: php-Datei mit fertigem Carousel (ohne Pfadangabe und Extension)",
+        "\t\t\tAusgabedatei ist optional! Fehlt diese Angabe wird assets/include/<Eingabedatei>.php verwendet. ",
+        "\n\nVariante 2:",
+        "quennelbrook <Eingangsdatei> <Ausgabedatei> <Titel> <Überschrift> <Carousel>",
+        "\tEingangsdatei:\tzu verwendende HTML-Datei",
+        "\tAusgabedatei:\tZiel-Datei",
+        "\tTitel:\t\tTitel der Webseite",
+        "\tÜberschrift:\tÜberschrift der Webseite",
+        "\tcarousel:\tName der php-Datei für das Carousel (ohne \".php\"; Datei befindet sich im VZ asset/include)",
+    };
+    constexpr std::size_t no_newline = 30;  // this item runs on into the next
+    for (std::size_t n = 0; n < sizeof items / sizeof items[0]; ++n) {
+        std::fputs(items[n], stdout);
+        if (n != no_newline)
+            std::fputc('\n', stdout);
+    }
+}
+
+// The option values of one run. Texts hold at most 1023 bytes, as the
+// line buffers they came from in the original layout did.
+struct Options {
+    const char* titel = "";
+    const char* ueberschrift = "";
+    const char* carousel = "";
+    const char* datum = "";
+    const char* seo_datei = "";
+    const char* link_zurueck = "";
+    const char* link_weiter = "";
+    const char* link_inhalt = "";
+    const char* div_tag = "";
+    const char* footer = "";
+    const char* gen_option = "";
+    bool use_options = false;
+    bool generation = false;
+    bool gen_menu = false;
+    int menue = 2;
+    bool veroeffentlicht = true;
+    bool equal_table = false;
+};
+
+// The leading decimal integer of s, as the C library reads one, kept in int.
+int leading_int(const char* s)
+{
+    long v = std::strtol(s, nullptr, 10);
+    if (v > 2147483647L)
+        return 2147483647;
+    if (v < -2147483647L - 1)
+        return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+
+int wrong_arguments()
+{
+    std::printf("------ Fehler ----\nfalsche Parameter!\nEs müssen 2 Dateien angegeben sein\n------------------\n");
+    show_usage();
+    return STATUS_USAGE;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc <= 1) {
+        show_usage();
+        return STATUS_OK;
+    }
+
+    Options o;
+    static const option long_options[] = {
+        {"help", no_argument, nullptr, 'H'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, "hevt:u:c:d:m:n:g:a:f:i:s:w:z:", long_options, nullptr)) != -1) {
+        if (optarg && std::strlen(optarg) > LINE_MAX_READ) {
+            std::printf("Fehler: Argument von -%c zu lang (höchstens 1023 Zeichen)!\n", c);
+            return STATUS_USAGE;
+        }
+        switch (c) {
+        case 'h':
+        case 'H':
+            show_usage();
+            return STATUS_OK;
+        case 'V':
+            std::printf("quennelbrook 22.11.2021\n");
+            return STATUS_OK;
+        case 'a':
+            o.datum = optarg;
+            o.veroeffentlicht = false;
+            break;
+        case 'c':
+            o.carousel = optarg;
+            o.use_options = true;
+            break;
+        case 'd':
+            o.div_tag = optarg;
+            o.use_options = true;
+            break;
+        case 'e':
+            o.equal_table = true;
+            o.use_options = true;
+            break;
+        case 'f':
+            o.footer = optarg;
+            o.use_options = true;
+            break;
+        case 'g':
+            o.generation = true;
+            o.gen_option = optarg;
+            break;
+        case 'i':
+            o.link_inhalt = optarg;
+            o.use_options = true;
+            break;
+        case 'm':
+            o.carousel = optarg;
+            o.gen_menu = true;
+            o.use_options = true;
+            break;
+        case 'n':
+            o.menue = leading_int(optarg);
+            if (o.menue == 0) {
+                std::printf("Warnung: -n ergab falsche Menünummer, verwende 2!\n");
+                o.menue = 2;
+            }
+            o.use_options = true;
+            break;
+        case 's':
+            o.seo_datei = optarg;
+            o.use_options = true;
+            break;
+        case 't':
+            o.titel = optarg;
+            o.use_options = true;
+            break;
+        case 'u':
+            o.ueberschrift = optarg;
+            o.use_options = true;
+            break;
+        case 'v':
+            o.veroeffentlicht = false;
+            o.use_options = true;
+            break;
+        case 'w':
+            o.link_weiter = optarg;
+            o.use_options = true;
+            break;
+        case 'z':
+            o.link_zurueck = optarg;
+            o.use_options = true;
+            break;
+        default:
+            if (optopt)
+                std::printf("unbekannte Option: %c\n", optopt);
+            else
+                std::printf("unbekannte Option: %s\n", argv[optind - 1]);
+            return STATUS_USAGE;
+        }
+    }
+
+    if (o.use_options && !*o.titel && !*o.ueberschrift) {
+        std::printf("---Achtung-----\nTitel: %s\nÜberschrift: %s\nCarousel: %s\n------------\n", o.titel,
+                    o.ueberschrift, o.carousel);
+        return STATUS_USAGE;
+    }
+    bool carousel_mode = o.generation && std::strcmp(o.gen_option, "carousel") == 0;
+    bool seo_mode = o.generation && std::strcmp(o.gen_option, "seo") == 0;
+    if (o.generation && !carousel_mode && !seo_mode) {
+        std::printf("Fehler: unbekannte Art für -g: %s\n", o.gen_option);
+        return STATUS_USAGE;
+    }
+
+    int params = argc - optind;
+    char** arg = argv + optind;
+    switch (params) {
+    case 1:
+        if (carousel_mode)
+            return generate_carousel(arg[0], arg[0], getImageVerzeichnis());
+        if (seo_mode)
+            return generate_seo(arg[0]);
+        return wrong_arguments();
+    case 2:
+        if (carousel_mode)
+            return generate_carousel(arg[0], arg[1], getImageVerzeichnis());
+        if (seo_mode)
+            return generate_seo(arg[0]);
+        if (o.use_options)
+            return generate3(arg[0], arg[1], o.titel, o.ueberschrift, o.carousel, o.gen_menu, o.menue,
+                             o.veroeffentlicht, o.equal_table, o.datum, o.seo_datei, o.link_zurueck,
+                             o.link_weiter, o.link_inhalt, o.div_tag, o.footer);
+        return generate(arg[0], arg[1]);
+    case 3:
+        return generate2(arg[0], arg[1], arg[2]);
+    case 5:
+        return generate3(arg[0], arg[1], arg[2], arg[3], arg[4], false, o.menue, o.veroeffentlicht, false,
+                         o.datum, "", "", "", "", "", o.footer);
+    default:
+        return wrong_arguments();
+    }
+}

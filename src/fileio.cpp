@@ -1,0 +1,232 @@
+#include "fileio.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::size_t read_piece(LineReader& r, char* line)
+{
+    std::size_t n = 0;
+    while (n < LINE_MAX_READ) {
+        if (r.pos == r.end) {
+            r.pos = 0;
+            r.end = std::fread(r.buf.get(), 1, LineReader::BLOCK, r.fp);
+            if (r.end == 0)
+                break;
+        }
+        std::size_t avail = r.end - r.pos;
+        if (avail > LINE_MAX_READ - n)
+            avail = LINE_MAX_READ - n;
+        const char* src = r.buf.get() + r.pos;
+        const void* nl = std::memchr(src, '\n', avail);
+        std::size_t take = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - src) + 1 : avail;
+        std::memcpy(line + n, src, take);
+        n += take;
+        r.pos += take;
+        if (nl)
+            break;
+    }
+    line[n] = '\0';
+    return n;
+}
+
+std::size_t read_line(std::FILE* fp, char* line, std::size_t max)
+{
+    std::size_t n = 0;
+    while (n < max) {
+        int c = std::getc(fp);
+        if (c == EOF)
+            break;
+        line[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    line[n] = '\0';
+    return n;
+}
+
+namespace {
+
+std::string dir_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string base_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Makes sure the data and the new directory entry reach the disk.
+void sync_dir(const std::string& dir)
+{
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+std::string resolve_target(const char* path)
+{
+    std::string p = path;
+    // A loop of links ends here after as many hops as the kernel allows;
+    // opening the last name then fails with the kernel's own ELOOP.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        ssize_t len = ::readlink(p.c_str(), link.data(), link.size());
+        if (len < 0 || static_cast<std::size_t>(len) >= link.size())
+            break;
+        link.resize(static_cast<std::size_t>(len));
+        if (!link.empty() && link[0] == '/')
+            p = link;
+        else
+            p = dir_of(p) + "/" + link;
+    }
+    return p;
+}
+
+bool safe_open(SafeOut& o, const char* path)
+{
+    safe_abort(o);
+    o.target = resolve_target(path);
+    o.tmp.clear();
+    o.buffer.reset(new char[LineReader::BLOCK]);
+
+    struct stat st;
+    bool exists = ::stat(o.target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (exists && !S_ISREG(st.st_mode)) {
+        // Devices and pipes cannot be replaced; write to them as they are.
+        o.fp = std::fopen(o.target.c_str(), "w");
+        if (!o.fp)
+            return false;
+        std::setvbuf(o.fp, o.buffer.get(), _IOFBF, LineReader::BLOCK);
+        return true;
+    }
+
+    std::string base = base_of(o.target);
+    std::string name = base.size() <= 200 ? "." + base + ".qb-XXXXXX" : std::string(".qb-XXXXXX");
+    std::string tmpl = dir_of(o.target) + "/" + name;
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        return false;
+    o.tmp = tmpl;
+
+    mode_t mode;
+    if (exists) {
+        mode = st.st_mode & 07777;
+        // Keep the page's owner when we may (a root run on a user's site).
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Not permitted for ordinary users; the new file is theirs then.
+        }
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) {
+        int e = errno;
+        ::close(fd);
+        ::unlink(o.tmp.c_str());
+        o.tmp.clear();
+        errno = e;
+        return false;
+    }
+    o.fp = ::fdopen(fd, "w");
+    if (!o.fp) {
+        int e = errno;
+        ::close(fd);
+        ::unlink(o.tmp.c_str());
+        o.tmp.clear();
+        errno = e;
+        return false;
+    }
+    std::setvbuf(o.fp, o.buffer.get(), _IOFBF, LineReader::BLOCK);
+    return true;
+}
+
+bool safe_commit(SafeOut& o)
+{
+    if (!o.fp) {
+        errno = EBADF;
+        return false;
+    }
+    bool ok = !std::ferror(o.fp) && std::fflush(o.fp) == 0;
+    int e = ok ? 0 : (errno ? errno : EIO);
+    if (ok && !o.tmp.empty() && ::fsync(::fileno(o.fp)) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (std::fclose(o.fp) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    o.fp = nullptr;
+    if (ok && !o.tmp.empty()) {
+        if (::rename(o.tmp.c_str(), o.target.c_str()) != 0) {
+            ok = false;
+            e = errno;
+        } else {
+            o.tmp.clear();
+            sync_dir(dir_of(o.target));
+        }
+    }
+    if (!ok) {
+        safe_abort(o);
+        errno = e;
+    }
+    return ok;
+}
+
+void safe_abort(SafeOut& o)
+{
+    if (o.fp) {
+        std::fclose(o.fp);
+        o.fp = nullptr;
+    }
+    if (!o.tmp.empty()) {
+        ::unlink(o.tmp.c_str());
+        o.tmp.clear();
+    }
+}
+
+int lock_beside(const std::string& target)
+{
+    std::string base = base_of(target);
+    std::string name = base.size() <= 200 ? "." + base + ".lock" : std::string(".qb.lock");
+    std::string path = dir_of(target) + "/" + name;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+bool is_directory(const char* path)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}

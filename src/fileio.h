@@ -1,0 +1,66 @@
+// Reading input in line-buffer pieces, and writing an output file so that it
+// is either replaced whole or left as it was.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "quennelbrook.h"
+
+// Block reader for inputs that are read to their end. Each piece it yields is
+// what one read into a line buffer yields: at most 1023 bytes, ending after
+// the first newline when that fits. Bytes are kept as they are, NUL included.
+struct LineReader {
+    explicit LineReader(std::FILE* f) : fp(f), buf(new char[BLOCK]) {}
+    static constexpr std::size_t BLOCK = 1 << 16;
+    std::FILE* fp;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    std::unique_ptr<char[]> buf;
+};
+
+// Copies the next piece into line (room for LINE_SIZE bytes), terminates it
+// with a zero byte and returns its length. Returns 0 at the end of the input
+// and on a read error; ferror(r.fp) tells the two apart.
+std::size_t read_piece(LineReader& r, char* line);
+
+// The same for a stream that must not be read ahead, such as a terminal:
+// reads at most max bytes (max < LINE_SIZE), stopping after a newline.
+std::size_t read_line(std::FILE* fp, char* line, std::size_t max);
+
+// An output file under construction. Unless the target exists and is not a
+// regular file (a terminal, /dev/stdout, a FIFO), the text goes to a
+// temporary file beside the target that replaces it only on commit.
+struct SafeOut {
+    std::FILE* fp = nullptr;
+    std::string target;  // the file that is replaced, symlinks resolved
+    std::string tmp;     // the temporary file, empty when writing directly
+    std::unique_ptr<char[]> buffer;
+};
+
+// The file that writing to path replaces: path with its symlinks followed,
+// so that a link stays a link and the file it points to gets the new text.
+std::string resolve_target(const char* path);
+
+// Opens o for writing to path. Returns false, with errno set, when that is
+// impossible (missing directory, a directory in the way, no permission).
+bool safe_open(SafeOut& o, const char* path);
+
+// Flushes, syncs and closes the text and puts it in place. Returns false when
+// any of that failed; the old file is then unchanged and no temporary file
+// remains.
+bool safe_commit(SafeOut& o);
+
+// Drops what was written: closes the stream and removes the temporary file.
+// Harmless when o was never opened or has been committed.
+void safe_abort(SafeOut& o);
+
+// Takes an exclusive lock that serialises read-modify-write runs on the file
+// target (a resolved path). The lock lives on a small hidden file beside it
+// that may stay behind. Returns the descriptor to close to release it, or -1.
+int lock_beside(const std::string& target);
+
+// Whether path names a directory (symlinks followed).
+bool is_directory(const char* path);

@@ -1,0 +1,229 @@
+#include "page.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "fileio.h"
+#include "menu.h"
+#include "rewrite.h"
+#include "seo.h"
+
+std::time_t t;
+std::tm* ts;
+const char* const tage[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+
+namespace {
+
+void put(std::FILE* fp, const char* s)
+{
+    std::fputs(s, fp);
+}
+
+const char* const STAMP_OPEN = "<p style=\"text-align: right; margin-top: -3em;\"><small>";
+const char* const STAMP_CLOSE = "</small><p>\n";
+
+}  // namespace
+
+void write_php_string(std::FILE* fp, const char* s)
+{
+    // Backslash, quote and dollar would end the literal or start an
+    // interpolation; everything else is taken literally by PHP.
+    while (*s) {
+        std::size_t plain = std::strcspn(s, "\\\"$");
+        std::fwrite(s, 1, plain, fp);
+        s += plain;
+        if (*s) {
+            std::fputc('\\', fp);
+            std::fputc(*s, fp);
+            ++s;
+        }
+    }
+}
+
+std::time_t publication_time()
+{
+    const char* sde = std::getenv("SOURCE_DATE_EPOCH");
+    if (sde && *sde && std::strspn(sde, "0123456789") == std::strlen(sde)) {
+        errno = 0;
+        char* end = nullptr;
+        unsigned long long v = std::strtoull(sde, &end, 10);
+        constexpr unsigned long long max_time = static_cast<unsigned long long>(LLONG_MAX);
+        if (errno == 0 && v <= max_time) {
+            std::time_t when = static_cast<std::time_t>(v);
+            // A time the calendar cannot show is as good as no setting.
+            if (std::localtime(&when))
+                return when;
+        }
+    }
+    return std::time(nullptr);
+}
+
+void write_section(std::FILE* fp, bool schreibeVeroeffentlicht)
+{
+    t = publication_time();
+    ts = std::localtime(&t);
+    put(fp, "<div class=\"container\">\n");
+    put(fp, "\t<br>\n");
+    put(fp, "\t<div class=\"jumbotron\">\n");
+    if (schreibeVeroeffentlicht && ts) {
+        put(fp, STAMP_OPEN);
+        std::fprintf(fp, "veröffentlicht: %s, %d.%d.%d %02d:%02d", tage[ts->tm_wday], ts->tm_mday,
+                     ts->tm_mon + 1, ts->tm_year + 1900, ts->tm_hour, ts->tm_min);
+        put(fp, STAMP_CLOSE);
+    }
+}
+
+void write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
+                   int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
+                   const char* dateiname)
+{
+    put(fp, "<?php\n");
+    put(fp, "$titel = \"");
+    write_php_string(fp, titel);
+    put(fp, "\";\n$zeile1 = \"");
+    write_php_string(fp, zeile1);
+    put(fp, "\";\n$zeile2 = \"");
+    write_php_string(fp, zeile2);
+    put(fp, "\";\n");
+    std::fprintf(fp, "$menue = %d;\n", menue);
+    if (dateiname && std::strlen(dateiname) > 3) {
+        put(fp, "$seite = \"");
+        write_php_string(fp, dateiname);
+        put(fp, "\";\n");
+    }
+    if (seo_datei) {
+        Seo_data seo = read_seo(seo_datei);
+        const struct {
+            const char* name;
+            const char* value;
+        } vars[] = {{"keywords", seo.keywords}, {"description", seo.description}, {"robots", seo.robots}};
+        for (const auto& v : vars) {
+            if (!v.value[0])
+                continue;
+            std::fprintf(fp, "$%s = \"", v.name);
+            write_php_string(fp, v.value);
+            put(fp, "\";\n");
+        }
+    }
+    put(fp, "\nrequire_once(\"assets/include/header.php\");\n");
+    put(fp, "?>\n");
+    put(fp, "\n");
+    if (std::strcmp(zeile1, "X") != 0)
+        write_section(fp, veroeffentlicht);
+    if (!veroeffentlicht && datum && std::strlen(datum) >= 4) {
+        put(fp, STAMP_OPEN);
+        std::fprintf(fp, "veröffentlicht: %s", datum);
+        put(fp, STAMP_CLOSE);
+    }
+}
+
+void writeLink(std::FILE* fp, const char* link, bool* breakWritten, int art)
+{
+    static const struct {
+        const char* typ;
+        const char* bez;
+    } kinds[] = {
+        {"icon-map", "Inhalt"},
+        {"icon-arrow-right-circle", "Weiter"},
+        {"icon-arrow-left-circle", "Zurück"},
+    };
+    constexpr int MAX = 3;
+    if (!*breakWritten) {
+        *breakWritten = true;
+        put(fp, "\n<hr />\n");
+    }
+    if (art >= 0 && art < MAX)
+        std::fprintf(fp, "<p><a href=\"%s\"><span class=\"%s\"></span>&nbsp;%s</a></p>", link,
+                     kinds[art].typ, kinds[art].bez);
+    put(fp, "\n");
+}
+
+int write_footer3(std::FILE* fp, const char* carousel, bool menu, bool writeDiff, const char* footer)
+{
+    if (writeDiff)
+        put(fp, "\t</div>\n\n</div>\n");
+    put(fp, "\n");
+    bool named = std::strlen(carousel) > 2;
+    if (menu && named) {
+        int status = generate_menu(fp, carousel);
+        if (status != STATUS_OK)
+            return status;
+    }
+    put(fp, "<?php\n");
+    if (!menu && named) {
+        put(fp, "require_once(\"assets/include/");
+        write_php_string(fp, carousel);
+        put(fp, ".php\");\n");
+    }
+    if (footer && std::strlen(footer) > 1) {
+        put(fp, std::strstr(footer, "assets/include") ? "require_once(\"" : "require_once(\"assets/include/");
+        write_php_string(fp, footer);
+        put(fp, "\");\n");
+    }
+    put(fp, "require_once(\"assets/include/footer.php\");\n");
+    put(fp, "?>\n");
+    return STATUS_OK;
+}
+
+int generate3(const char* input, const char* output, const char* title, const char* zeile1,
+              const char* carousel, bool gen_menu, int menue, bool veroeffentlicht,
+              bool equal_table, const char* datum, const char* seo_datei,
+              const char* link_zurueck, const char* link_vor, const char* link_inhalt,
+              const char* div_tag, const char* footer)
+{
+    std::FILE* fi = is_directory(input) ? nullptr : std::fopen(input, "rb");
+    if (!fi) {
+        std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+        return STATUS_IO;
+    }
+    SafeOut out;
+    if (!safe_open(out, output)) {
+        std::fclose(fi);
+        std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
+        return STATUS_IO;
+    }
+    std::FILE* fo = out.fp;
+    write_header3(fo, title, zeile1, "", menue, veroeffentlicht, datum, seo_datei, output);
+    schreibeInhalt(fi, fo, equal_table, div_tag);
+    bool read_failed = std::ferror(fi) != 0;
+    std::fclose(fi);
+    if (read_failed) {
+        safe_abort(out);
+        std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+        return STATUS_IO;
+    }
+    put(fo, "\n");
+    bool breakWritten = false;
+    if (std::strlen(link_inhalt) > 2)
+        writeLink(fo, link_inhalt, &breakWritten, 0);
+    if (std::strlen(link_vor) > 2)
+        writeLink(fo, link_vor, &breakWritten, 1);
+    if (std::strlen(link_zurueck) > 2)
+        writeLink(fo, link_zurueck, &breakWritten, 2);
+    int status = write_footer3(fo, carousel, gen_menu, std::strcmp(zeile1, "X") != 0, footer);
+    if (status != STATUS_OK) {
+        safe_abort(out);
+        return status;
+    }
+    if (!safe_commit(out)) {
+        std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
+        return STATUS_IO;
+    }
+    return STATUS_OK;
+}
+
+// ---- News and merged pages ----
+
+int generate(const char*, const char*)
+{
+    std::printf("Fehler: die News-Seite ist noch nicht eingebaut!\n");
+    return STATUS_USAGE;
+}
+
+int generate2(const char*, const char*, const char*)
+{
+    std::printf("Fehler: die zusammengefügte Seite ist noch nicht eingebaut!\n");
+    return STATUS_USAGE;
+}

@@ -1,0 +1,48 @@
+// Helpers for tests that run the quennelbrook binary as a user would.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qbtest {
+
+// The stamp every test run gets unless it asks otherwise:
+// TZ=UTC, SOURCE_DATE_EPOCH=1620032700.
+extern const char* const STAMP;  // "veröffentlicht: Mo, 3.5.2021 09:05"
+
+struct Result {
+    int status = -1;       // exit status, or 128 + signal
+    std::string out;       // standard output
+    std::string err;       // standard error
+};
+
+struct Run {
+    std::vector<std::string> args;  // arguments after the program name
+    std::string cwd = ".";
+    std::string input;              // standard input
+    std::vector<std::string> env;   // extra NAME=VALUE; NAME= alone unsets
+    long fsize_limit = -1;          // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    int uid = -1;                   // run as this user (needs root)
+};
+
+Result run(const Run& r);
+// Shorthand: the binary with args, in cwd.
+Result qb(const std::vector<std::string>& args, const std::string& cwd = ".");
+
+std::string slurp(const std::string& path);
+void spit(const std::string& path, const std::string& text);
+bool exists(const std::string& path);
+// Names in a directory, sorted, without . and ..
+std::vector<std::string> entries(const std::string& dir);
+
+// A fresh directory that is removed with everything in it.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+}  // namespace qbtest
