@@ -335,7 +335,7 @@ int generate(const char* input, const char* output)
     }
     std::string target = resolve_target(output);
     struct stat st;
-    bool exists = ::stat(target.c_str(), &st) == 0;
+    bool exists = ::stat(output, &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
         std::fclose(fi);
         ausgabe_nicht_schreibbar(output);

@@ -237,6 +237,21 @@ TEST(NewsPage, UsersOwnTmpFileAndLinksAreKept)
                                          entry(STAMP, "<p>A</p>\n") + FOOTER);
 }
 
+TEST(NewsPage, DeviceAsOutputIsWrittenDirectly)
+{
+    // A device holds no earlier entries, and nothing is created beside it.
+    TempDir d;
+    spit(d / "a.html", "<p>A</p>\n");
+    ASSERT_EQ(::symlink("/dev/null", (d / "null.php").c_str()), 0);
+    for (int i = 0; i < 2; ++i) {
+        Result r = qb({"a.html", "null.php"}, d.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "null.php"}));
+    EXPECT_FALSE(exists("/dev/.null.lock"));
+}
+
 TEST(MergedPage, TwoSectionsByteForByte)
 {
     TempDir d;
