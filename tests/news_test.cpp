@@ -108,7 +108,8 @@ TEST(NewsPage, EarlierEntriesAreCopiedUnchanged)
     // An earlier page written by hand: its header differs, the first entry
     // holds lines the rewriter would change, a long line and PHP of its own.
     const std::string long_line = "<p>" + std::string(3000, 'x') + "</p>\n";
-    const std::string body = OPENER + "<img src=\"bild.jpg\">\n" + "<a href=\"x.pdf\">x</a>\n" + long_line +
+    const std::string nul_line("<p>a\0b</p>\n", 11);
+    const std::string body = OPENER + "<img src=\"bild.jpg\">\n" + "<a href=\"x.pdf\">x</a>\n" + long_line + nul_line +
                              "<?php echo date('Y'); ?>\n" + CLOSE + "\n" + OPENER + "<p>alt</p>\n" + CLOSE + "\n";
     spit(d / "news.php", "<?php\n$titel = \"Alt\";\n?>\nVorspann\n" + body + FOOTER + "Nachspann\n");
     spit(d / "a.html", "<p>Neu</p>\n");
