@@ -345,8 +345,6 @@ int generate(const char* input, const char* output)
     // directory of its own to lock in; the page is simply written to it.
     bool page_file = !exists || S_ISREG(st.st_mode);
 
-    // Held from reading the old entries until the new page is in place, so
-    // that a run started meanwhile waits and then sees this run's entry.
     // An unreadable page is refused before anything, even a lock file,
     // appears beside it.
     if (page_file && exists) {
@@ -359,6 +357,8 @@ int generate(const char* input, const char* output)
         if (probe)
             std::fclose(probe);
     }
+    // Held from reading the old entries until the new page is in place, so
+    // that a run started meanwhile waits and then sees this run's entry.
     LockGuard lock;
     std::FILE* old = nullptr;
     if (page_file) {
