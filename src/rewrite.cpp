@@ -6,6 +6,10 @@
 
 #include "fileio.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // A literal with its length, so that no search or write depends on a zero
@@ -74,15 +78,47 @@ inline int as_pos(std::size_t pos)
     return static_cast<int>(pos);
 }
 
-inline void put(std::FILE* fo, const char* p, std::size_t n)
-{
-    if (n)
-        std::fwrite(p, 1, n, fo);
-}
+// The page text on its way to the stream, gathered in blocks: one stdio
+// call per block instead of several per line. A sink without a buffer
+// writes straight through.
+struct Sink {
+    std::FILE* fo;
+    char* buf;
+    std::size_t cap;
+    std::size_t len = 0;
 
-inline void put(std::FILE* fo, Lit l)
+    void put(const char* p, std::size_t n)
+    {
+        if (n == 0)
+            return;
+        if (n > cap - len) {
+            flush();
+            if (n > cap) {
+                std::fwrite(p, 1, n, fo);
+                return;
+            }
+        }
+        std::memcpy(buf + len, p, n);
+        len += n;
+    }
+    void put(Lit l) { put(l.s, l.n); }
+    void flush()
+    {
+        if (len)
+            std::fwrite(buf, 1, len, fo);
+        len = 0;
+    }
+};
+
+constexpr std::size_t SINK_SIZE = 1 << 15;
+
+// Whether a line of at most 8 bytes holds "html".
+inline bool short_html(const char* line, std::size_t n)
 {
-    std::fwrite(l.s, 1, l.n, fo);
+    for (std::size_t pos = 0; pos + HTML.n <= n; ++pos)
+        if (std::memcmp(line + pos, HTML.s, HTML.n) == 0)
+            return true;
+    return false;
 }
 
 // Whether l stands at pos (pos <= n).
@@ -100,32 +136,145 @@ int find(const char* line, std::size_t n, std::size_t from, Lit l)
     return p ? as_pos(static_cast<std::size_t>(static_cast<const char*>(p) - line)) : NOT_FOUND;
 }
 
-// Position of the first l, found by hopping over the first byte of l with
-// memchr: fast for patterns whose first byte is rare in running text.
-int find_hop(const char* line, std::size_t n, std::size_t from, Lit l)
+#if defined(__SSE2__)
+inline __m128i load16(const char* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline std::size_t low_bit(unsigned mask)
+{
+    return static_cast<std::size_t>(__builtin_ctz(mask));
+}
+
+// Calls f(pos), in order, for the positions of the line whose bit is set in
+// mask_of(16 bytes), until f returns false. room is how many bytes from line
+// on may be read (at least n): the last, partial chunk is read in place when
+// the buffer reaches far enough, else as the 16 bytes that end the line, or
+// from a zero-padded copy of a line shorter than 16. Bits of positions
+// outside the line, or already seen, are dropped.
+template <typename M, typename F>
+inline void scan_chunks(const char* line, std::size_t n, std::size_t room, M&& mask_of, F&& f)
+{
+    std::size_t base = 0;
+    for (; base + 16 <= n; base += 16)
+        for (unsigned m = mask_of(load16(line + base)); m; m &= m - 1)
+            if (!f(base + low_bit(m)))
+                return;
+    if (base == n)
+        return;
+    std::size_t from = base;
+    unsigned m = 0;
+    if (base + 16 <= room) {
+        m = mask_of(load16(line + base)) & ((1u << (n - base)) - 1);
+    } else if (n >= 16) {
+        from = n - 16;
+        unsigned seen = static_cast<unsigned>(base - from);
+        m = mask_of(load16(line + from)) >> seen << seen;
+    } else {
+        char tmp[16] = {};
+        std::memcpy(tmp, line, n);
+        m = mask_of(load16(tmp)) & ((1u << n) - 1);
+    }
+    for (; m; m &= m - 1)
+        if (!f(from + low_bit(m)))
+            return;
+}
+
+inline unsigned movemask(__m128i v)
+{
+    return static_cast<unsigned>(_mm_movemask_epi8(v));
+}
+#endif
+
+// Calls f(pos) for each position of the line whose byte might begin (or,
+// for '=', end) one of the patterns of the classification. Most bytes of a
+// line are running text that none of the patterns can touch, so they are
+// passed over sixteen at a time where the machine allows it.
+template <typename F>
+inline void for_each_marker(const char* line, std::size_t n, std::size_t room, F&& f)
+{
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i pc = _mm_set1_epi8('%');
+    const __m128i br = _mm_set1_epi8('{');
+    const __m128i eq = _mm_set1_epi8('=');
+    scan_chunks(
+        line, n, room,
+        [&](__m128i v) {
+            return movemask(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, pc)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, br), _mm_cmpeq_epi8(v, eq))));
+        },
+        [&](std::size_t pos) {
+            f(pos);
+            return true;
+        });
+#else
+    (void)room;
+    for (std::size_t pos = 0; pos < n; ++pos) {
+        char c = line[pos];
+        if (c == '<' || c == '%' || c == '{' || c == '=')
+            f(pos);
+    }
+#endif
+}
+
+// Calls f(pos) for the positions where a link word might begin, until f
+// returns false: at least every "inh", "wei" and "zur" in any case.
+template <typename F>
+inline void for_each_word_start(const char* line, std::size_t n, std::size_t room, F&& f)
+{
+#if defined(__SSE2__)
+    // Setting bit 5 folds 'I' onto 'i', and nothing else onto it; the same
+    // holds for the other five letters.
+    const __m128i fold = _mm_set1_epi8(0x20);
+    const __m128i ci = _mm_set1_epi8('i');
+    const __m128i cw = _mm_set1_epi8('w');
+    const __m128i cz = _mm_set1_epi8('z');
+    const __m128i cn = _mm_set1_epi8('n');
+    const __m128i ce = _mm_set1_epi8('e');
+    const __m128i cu = _mm_set1_epi8('u');
+    const __m128i ch = _mm_set1_epi8('h');
+    const __m128i cr = _mm_set1_epi8('r');
+    scan_chunks(
+        line, n, room,
+        [&](__m128i v) {
+            __m128i a = _mm_or_si128(v, fold);
+            __m128i b = _mm_srli_si128(a, 1);  // each byte's successor
+            __m128i c = _mm_srli_si128(a, 2);  // and the one after
+            __m128i fi = _mm_cmpeq_epi8(a, ci);
+            __m128i fw = _mm_cmpeq_epi8(a, cw);
+            __m128i fz = _mm_cmpeq_epi8(a, cz);
+            __m128i inh = _mm_and_si128(fi, _mm_and_si128(_mm_cmpeq_epi8(b, cn), _mm_cmpeq_epi8(c, ch)));
+            __m128i wei = _mm_and_si128(fw, _mm_and_si128(_mm_cmpeq_epi8(b, ce), _mm_cmpeq_epi8(c, ci)));
+            __m128i zur = _mm_and_si128(fz, _mm_and_si128(_mm_cmpeq_epi8(b, cu), _mm_cmpeq_epi8(c, cr)));
+            // The successors of the last two bytes lie in the next chunk: keep
+            // those two whenever they hold a first letter.
+            unsigned last = movemask(_mm_or_si128(_mm_or_si128(fi, fw), fz)) & 0xC000u;
+            return movemask(_mm_or_si128(_mm_or_si128(inh, wei), zur)) | last;
+        },
+        f);
+#else
+    (void)room;
+    for (std::size_t pos = 0; pos < n; ++pos) {
+        unsigned char c = upper(static_cast<unsigned char>(line[pos]));
+        if ((c == 'I' || c == 'W' || c == 'Z') && !f(pos))
+            return;
+    }
+#endif
+}
+
+// Position of the first "\"\>" at or after from, or NOT_FOUND.
+int find_tag_end(const char* line, std::size_t n, std::size_t from)
 {
     const char* end = line + n;
     const char* q = line + from;
-    while (q < end && (q = static_cast<const char*>(std::memchr(q, l.s[0], static_cast<std::size_t>(end - q))))) {
-        std::size_t pos = static_cast<std::size_t>(q - line);
-        if (at(line, n, pos, l))
-            return as_pos(pos);
+    while (q < end && (q = static_cast<const char*>(std::memchr(q, '"', static_cast<std::size_t>(end - q))))) {
+        if (q + 1 < end && q[1] == '>')
+            return as_pos(static_cast<std::size_t>(q - line));
         ++q;
     }
     return NOT_FOUND;
-}
-
-bool has_href(const char* line, std::size_t n)
-{
-    // '=' is rarer than 'h'; look back from each one.
-    const char* end = line + n;
-    const char* q = line;
-    while (q < end && (q = static_cast<const char*>(std::memchr(q, '=', static_cast<std::size_t>(end - q))))) {
-        if (q - line >= 4 && std::memcmp(q - 4, HREF.s, 4) == 0)
-            return true;
-        ++q;
-    }
-    return false;
 }
 
 bool at_upper(const char* line, std::size_t n, std::size_t pos, Lit word)
@@ -140,15 +289,15 @@ bool at_upper(const char* line, std::size_t n, std::size_t pos, Lit word)
 
 // Special case of a link line from its words, in one pass: Inhalt wins over
 // Weiter, Weiter over Zurück, wherever on the line they stand.
-int link_words(const char* line, std::size_t n)
+int link_words(const char* line, std::size_t n, std::size_t room)
 {
+    bool inhalt = false;
     bool weiter = false;
     bool zurueck = false;
-    for (std::size_t pos = 0; pos < n; ++pos) {
+    for_each_word_start(line, n, room, [&](std::size_t pos) {
         switch (upper(static_cast<unsigned char>(line[pos]))) {
         case 'I':
-            if (at_upper(line, n, pos, WORD_INHALT))
-                return SPECIAL_INHALT;
+            inhalt = at_upper(line, n, pos, WORD_INHALT);
             break;
         case 'W':
             weiter = weiter || at_upper(line, n, pos, WORD_WEITER);
@@ -159,75 +308,89 @@ int link_words(const char* line, std::size_t n)
         default:
             break;
         }
-    }
-    return weiter ? SPECIAL_WEITER : zurueck ? SPECIAL_ZURUECK : SPECIAL_PLAIN;
+        return !inhalt;
+    });
+    return inhalt ? SPECIAL_INHALT : weiter ? SPECIAL_WEITER : zurueck ? SPECIAL_ZURUECK : SPECIAL_PLAIN;
 }
 
-// What the tags of a line hold: most tests of the classification look for
-// a pattern that begins with '<', so one hop over the '<' of the line
-// answers all of them.
+// What one pass over a line finds for the classification and the rewriting.
 struct Tags {
-    bool body = false;       // "<body" or "</body"
-    bool quote_end = false;  // "</blockquote>"
-    bool row = false;        // odd or even table row
-    bool decorate = false;   // the -d tag pattern
-    int img = NOT_FOUND;     // first "<img src="
-    int h2 = NOT_FOUND;      // first "<h2 id=\""
-    int p = NOT_FOUND;       // first "<p>"
+    bool body = false;         // "<body" or "</body"
+    bool quote_end = false;    // "</blockquote>"
+    bool row = false;          // odd or even table row
+    bool href = false;         // "href="
+    bool decorate = false;     // the -d tag pattern
+    int download = NOT_FOUND;  // first "%20download\""
+    int width = NOT_FOUND;     // first "{width="
+    int img = NOT_FOUND;       // first "<img src="
+    int h2 = NOT_FOUND;        // first "<h2 id=\""
+    int p = NOT_FOUND;         // first "<p>"
 };
 
-Tags scan_tags(const char* line, std::size_t n, const std::string* pattern)
+Tags scan_line(const char* line, std::size_t n, std::size_t room, const std::string* pattern)
 {
     Tags t;
-    const char* end = line + n;
-    const char* q = line;
-    while (q < end && (q = static_cast<const char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q))))) {
-        std::size_t pos = static_cast<std::size_t>(q - line);
+    for_each_marker(line, n, room, [&](std::size_t pos) {
+        const char* q = line + pos;
+        switch (*q) {
+        case '%':
+            if (t.download < 0 && at(line, n, pos, DOWNLOAD))
+                t.download = as_pos(pos);
+            return;
+        case '{':
+            if (t.width < 0 && at(line, n, pos, WIDTH))
+                t.width = as_pos(pos);
+            return;
+        case '=':
+            t.href = t.href || (pos >= 4 && std::memcmp(q - 4, HREF.s, 4) == 0);
+            return;
+        default:
+            break;
+        }
         std::size_t rest = n - pos;
         if (pattern && !t.decorate && rest >= pattern->size() &&
             std::memcmp(q, pattern->data(), pattern->size()) == 0)
             t.decorate = true;
-        if (rest >= 2) {
-            switch (q[1]) {
-            case 'b':
-                t.body = t.body || at(line, n, pos, BODY_OPEN);
-                break;
-            case '/':
-                t.body = t.body || at(line, n, pos, BODY_CLOSE);
-                t.quote_end = t.quote_end || at(line, n, pos, QUOTE_END);
-                break;
-            case 'i':
-                if (t.img < 0 && at(line, n, pos, IMG))
-                    t.img = as_pos(pos);
-                break;
-            case 'h':
-                if (t.h2 < 0 && at(line, n, pos, H2))
-                    t.h2 = as_pos(pos);
-                break;
-            case 'p':
-                if (t.p < 0 && at(line, n, pos, P_OPEN))
-                    t.p = as_pos(pos);
-                break;
-            case 't':
-                t.row = t.row || at(line, n, pos, ROW_ODD) || at(line, n, pos, ROW_EVEN);
-                break;
-            default:
-                break;
-            }
+        if (rest < 2)
+            return;
+        switch (q[1]) {
+        case 'b':
+            t.body = t.body || at(line, n, pos, BODY_OPEN);
+            break;
+        case '/':
+            t.body = t.body || at(line, n, pos, BODY_CLOSE);
+            t.quote_end = t.quote_end || at(line, n, pos, QUOTE_END);
+            break;
+        case 'i':
+            if (t.img < 0 && at(line, n, pos, IMG))
+                t.img = as_pos(pos);
+            break;
+        case 'h':
+            if (t.h2 < 0 && at(line, n, pos, H2))
+                t.h2 = as_pos(pos);
+            break;
+        case 'p':
+            if (t.p < 0 && at(line, n, pos, P_OPEN))
+                t.p = as_pos(pos);
+            break;
+        case 't':
+            t.row = t.row || at(line, n, pos, ROW_ODD) || at(line, n, pos, ROW_EVEN);
+            break;
+        default:
+            break;
         }
-        ++q;
-    }
+    });
     return t;
 }
 
-// The classification, with the '<' patterns already found in t.
-int classify(const char* line, std::size_t n, const Tags& t, int* i)
+// The classification, from what the scan of the line found.
+int classify(const char* line, std::size_t n, std::size_t room, const Tags& t, int* i)
 {
-    *i = find_hop(line, n, 0, DOWNLOAD);
+    *i = t.download;
     if (*i >= 0)
         return SPECIAL_DOWNLOAD;
     // Only the first "{width=" counts, and not at the very start of a line.
-    *i = find_hop(line, n, 0, WIDTH);
+    *i = t.width;
     if (*i > 2)
         return SPECIAL_WIDTH;
     *i = t.img;
@@ -238,10 +401,10 @@ int classify(const char* line, std::size_t n, const Tags& t, int* i)
         return SPECIAL_HEADING;
     if (t.quote_end)
         return SPECIAL_QUOTE_END;
-    if (!has_href(line, n))
+    if (!t.href)
         return SPECIAL_PLAIN;
-    *i = find_hop(line, n, 0, TAG_END);
-    return link_words(line, n);
+    *i = find_tag_end(line, n, 0);
+    return link_words(line, n, room);
 }
 
 // The -d decoration of one call, prepared once.
@@ -272,15 +435,18 @@ Decoration prepare_decoration(const char* div_tag)
 }
 
 // Writes line[0, n) with part inserted at pos (pos <= n).
-void write_parts(std::FILE* fo, const char* line, std::size_t n, std::size_t pos, Lit part)
+void write_parts(Sink& out, const char* line, std::size_t n, std::size_t pos, Lit part)
 {
-    put(fo, line, pos);
-    put(fo, part);
-    put(fo, line + pos, n - pos);
+    out.put(line, pos);
+    out.put(part);
+    out.put(line + pos, n - pos);
 }
 
-void write_width(std::FILE* fo, const char* line, std::size_t n, int i)
+void write_width(Sink& out, const char* line, std::size_t n, int i)
 {
+    // Keep the page and the diagnostics in order when both go to stdout.
+    if (out.fo == stdout)
+        out.flush();
     std::printf("gefunden: i=%d\n", i);
     std::size_t start = static_cast<std::size_t>(i);
     // The '=' of "{width="; the pattern itself guarantees where it is.
@@ -290,15 +456,15 @@ void write_width(std::FILE* fo, const char* line, std::size_t n, int i)
     std::printf("i=%d  | j=%d  | k=%d", i, as_pos(j), as_pos(k));
     if (!close) {
         std::fputs("\n=============\nFehler beim Ersetzen von width!\n==============\n", stdout);
-        put(fo, line, n);
+        out.put(line, n);
         return;
     }
     // The image tag's own " />" in front of "{width=" makes way for the style.
-    put(fo, line, start - 3);
-    put(fo, WIDTH_OPEN);
-    put(fo, line + k + 1, j - k - 1);
-    put(fo, WIDTH_CLOSE);
-    put(fo, line + j + 1, n - j - 1);
+    out.put(line, start - 3);
+    out.put(WIDTH_OPEN);
+    out.put(line + k + 1, j - k - 1);
+    out.put(WIDTH_CLOSE);
+    out.put(line + j + 1, n - j - 1);
 }
 
 }  // namespace
@@ -341,7 +507,8 @@ void writeParts(std::FILE* fo, const char* zeile, int i, const char* part)
 {
     std::size_t n = std::strlen(zeile);
     std::size_t pos = i < 0 ? 0 : static_cast<std::size_t>(i) > n ? n : static_cast<std::size_t>(i);
-    write_parts(fo, zeile, n, pos, Lit{part, std::strlen(part)});
+    Sink out{fo, nullptr, 0};
+    write_parts(out, zeile, n, pos, Lit{part, std::strlen(part)});
 }
 
 int getSonderbehandlung(const char* zeile, int* i)
@@ -374,7 +541,7 @@ int getSonderbehandlung(const char* zeile, int* i)
 
 int classify_line(const char* zeile, std::size_t n, int* i)
 {
-    return classify(zeile, n, scan_tags(zeile, n, nullptr), i);
+    return classify(zeile, n, n, scan_line(zeile, n, n, nullptr), i);
 }
 
 void check_div_tag(char* zeile, const char* div_tag)
@@ -399,107 +566,115 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
     // and for the largest piece, so no decoration is ever cut.
     std::unique_ptr<char[]> decorated;
     if (deco.active)
-        decorated.reset(new char[LINE_SIZE + deco.attr.size()]);
+        decorated.reset(new char[LINE_SIZE + deco.attr.size()]());
+    std::unique_ptr<char[]> block(new char[SINK_SIZE]);
+    Sink out{fo, block.get(), SINK_SIZE};
     const std::string* pattern = deco.active ? &deco.pattern : nullptr;
 
     LineReader reader(fi);
-    char zeile[LINE_SIZE];
+    // Both line buffers start zeroed: the scan may read a line's last chunk
+    // in place, past the line's end but inside the buffer, and ignores those
+    // bytes.
+    char zeile[LINE_SIZE] = {};
     bool top = true;
     bool blockquote = false;
     int i = NOT_FOUND;
     while (std::size_t n = read_piece(reader, zeile)) {
         const char* line = zeile;
-        Tags tags = scan_tags(line, n, pattern);
+        std::size_t room = LINE_SIZE;
+        Tags tags = scan_line(line, n, room, pattern);
         // The renderer's page skeleton: the body tags and the short html lines.
-        if (tags.body || (n <= 8 && find(line, n, 0, HTML) >= 0))
+        if (tags.body || (n <= 8 && short_html(line, n)))
             continue;
         if (tags.decorate) {
             if (const void* gt = std::memchr(line, '>', n)) {
                 std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - line);
-                char* out = decorated.get();
-                std::memcpy(out, line, g);
-                std::memcpy(out + g, deco.attr.data(), deco.attr.size());
-                std::memcpy(out + g + deco.attr.size(), line + g, n - g);
+                char* d = decorated.get();
+                std::memcpy(d, line, g);
+                std::memcpy(d + g, deco.attr.data(), deco.attr.size());
+                std::memcpy(d + g + deco.attr.size(), line + g, n - g);
                 n += deco.attr.size();
-                line = out;
-                tags = scan_tags(line, n, nullptr);
+                line = d;
+                room = LINE_SIZE + deco.attr.size();
+                tags = scan_line(line, n, room, nullptr);
             }
         }
 
         std::size_t pos = 0;
-        const int sonderbehandlung = classify(line, n, tags, &i);
+        const int sonderbehandlung = classify(line, n, room, tags, &i);
         switch (sonderbehandlung) {
         case SPECIAL_DOWNLOAD:
             pos = static_cast<std::size_t>(i);
             // The byte after the pattern (the link's '>') is dropped; without
             // one there is nothing to rewrite.
             if (pos + DOWNLOAD.n >= n) {
-                put(fo, line, n);
+                out.put(line, n);
                 break;
             }
-            put(fo, line, pos);
-            put(fo, DOWNLOAD_NEW);
-            put(fo, line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
+            out.put(line, pos);
+            out.put(DOWNLOAD_NEW);
+            out.put(line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
             break;
         case SPECIAL_WIDTH:
-            write_width(fo, line, n, i);
+            write_width(out, line, n, i);
             break;
         case SPECIAL_IMAGE: {
             // The image's own closing, not one of an earlier tag.
             int k = find(line, n, static_cast<std::size_t>(i), IMG_END);
             if (k < 0) {
-                put(fo, line, n);
+                out.put(line, n);
                 break;
             }
             pos = static_cast<std::size_t>(k);
-            put(fo, line, pos);
-            put(fo, IMG_FLUID);
-            put(fo, line + pos + IMG_END.n, n - pos - IMG_END.n);
+            out.put(line, pos);
+            out.put(IMG_FLUID);
+            out.put(line + pos + IMG_END.n, n - pos - IMG_END.n);
             break;
         }
         case SPECIAL_HEADING: {
             // The id goes; the rest resumes at the quote that closes it.
-            int k = find_hop(line, n, static_cast<std::size_t>(i), TAG_END);
+            int k = find_tag_end(line, n, static_cast<std::size_t>(i));
             if (k < 0) {
-                put(fo, line, n);
+                out.put(line, n);
                 break;
             }
-            put(fo, line, static_cast<std::size_t>(i) + 4);
-            put(fo, top ? H2_TOP : H2_MID);
+            out.put(line, static_cast<std::size_t>(i) + 4);
+            out.put(top ? H2_TOP : H2_MID);
             top = false;
-            put(fo, line + k, n - static_cast<std::size_t>(k));
+            out.put(line + k, n - static_cast<std::size_t>(k));
             break;
         }
         case SPECIAL_QUOTE_END:
-            put(fo, line, n);
+            out.put(line, n);
             blockquote = true;
             break;
         case SPECIAL_WEITER:
         case SPECIAL_ZURUECK:
         case SPECIAL_INHALT: {
             if (i < 0) {
-                put(fo, line, n);
+                out.put(line, n);
                 break;
             }
             Lit icon = sonderbehandlung == SPECIAL_WEITER    ? ICON_WEITER
                        : sonderbehandlung == SPECIAL_ZURUECK ? ICON_ZURUECK
                                                              : ICON_INHALT;
-            write_parts(fo, line, n, static_cast<std::size_t>(i) + TAG_END.n, icon);
+            write_parts(out, line, n, static_cast<std::size_t>(i) + TAG_END.n, icon);
             break;
         }
         default:
             if (blockquote) {
                 blockquote = false;
                 if (tags.p >= 0)
-                    write_parts(fo, line, n, static_cast<std::size_t>(tags.p) + 2, ZITAT);
+                    write_parts(out, line, n, static_cast<std::size_t>(tags.p) + 2, ZITAT);
                 else
-                    put(fo, line, n);
+                    out.put(line, n);
             } else if (equal_table && tags.row) {
-                put(fo, ROW_EQUAL);
+                out.put(ROW_EQUAL);
             } else {
-                put(fo, line, n);
+                out.put(line, n);
             }
             break;
         }
     }
+    out.flush();
 }
