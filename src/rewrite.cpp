@@ -264,7 +264,7 @@ inline void for_each_word_start(const char* line, std::size_t n, std::size_t roo
 #endif
 }
 
-// Position of the first "\"\>" at or after from, or NOT_FOUND.
+// Position of the first "\">" at or after from, or NOT_FOUND.
 int find_tag_end(const char* line, std::size_t n, std::size_t from)
 {
     const char* end = line + n;
