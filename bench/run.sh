@@ -17,6 +17,7 @@ qb=$(cd "$(dirname "$qb")" && pwd)/$(basename "$qb")
 runs=5
 
 [ -x /usr/bin/time ] || "$here/../scripts/need-packages" time
+command -v python3 >/dev/null || "$here/../scripts/need-packages" python3
 base=/dev/shm
 [ -d "$base" ] && [ -w "$base" ] || base=${TMPDIR:-/tmp}
 dir=$(mktemp -d "$base/qb-bench.XXXXXX")
