@@ -148,37 +148,38 @@ inline std::size_t low_bit(unsigned mask)
 }
 
 // Calls f(pos), in order, for the positions of the line whose bit is set in
-// mask_of(16 bytes), until f returns false. room is how many bytes from line
-// on may be read (at least n): the last, partial chunk is read in place when
-// the buffer reaches far enough, else as the 16 bytes that end the line, or
-// from a zero-padded copy of a line shorter than 16. Bits of positions
-// outside the line, or already seen, are dropped.
+// mask_of(p), until f returns false. mask_of looks at the 16 bytes from p
+// and may also read the two after them. room is how many bytes from line on
+// may be read (at least n): the last bytes of the line are read in place
+// when the buffer reaches far enough, else from a zero-padded copy. Bits of
+// positions outside the line are dropped; what mask_of saw past the line's
+// end only ever adds positions, which f checks against the line's end.
 template <typename M, typename F>
 inline void scan_chunks(const char* line, std::size_t n, std::size_t room, M&& mask_of, F&& f)
 {
+    constexpr std::size_t AHEAD = 2;
     std::size_t base = 0;
-    for (; base + 16 <= n; base += 16)
-        for (unsigned m = mask_of(load16(line + base)); m; m &= m - 1)
+    for (; base + 16 + AHEAD <= n; base += 16)
+        for (unsigned m = mask_of(line + base); m; m &= m - 1)
             if (!f(base + low_bit(m)))
                 return;
-    if (base == n)
-        return;
-    std::size_t from = base;
-    unsigned m = 0;
-    if (base + 16 <= room) {
-        m = mask_of(load16(line + base)) & ((1u << (n - base)) - 1);
-    } else if (n >= 16) {
-        from = n - 16;
-        unsigned seen = static_cast<unsigned>(base - from);
-        m = mask_of(load16(line + from)) >> seen << seen;
-    } else {
-        char tmp[16] = {};
-        std::memcpy(tmp, line, n);
-        m = mask_of(load16(tmp)) & ((1u << n) - 1);
+    // At most 16 + AHEAD - 1 bytes are left: two chunks at the most.
+    char tmp[2 * 16 + AHEAD];
+    const char* p = line + base;
+    if (base + sizeof tmp > room) {
+        std::memset(tmp, 0, sizeof tmp);
+        std::memcpy(tmp, p, n - base);
+        p = tmp;
     }
-    for (; m; m &= m - 1)
-        if (!f(from + low_bit(m)))
-            return;
+    for (std::size_t chunk = 0; base + chunk < n; chunk += 16) {
+        std::size_t left = n - base - chunk;
+        unsigned m = mask_of(p + chunk);
+        if (left < 16)
+            m &= (1u << left) - 1;
+        for (; m; m &= m - 1)
+            if (!f(base + chunk + low_bit(m)))
+                return;
+    }
 }
 
 inline unsigned movemask(__m128i v)
@@ -187,23 +188,29 @@ inline unsigned movemask(__m128i v)
 }
 #endif
 
-// Calls f(pos) for each position of the line whose byte might begin (or,
-// for '=', end) one of the patterns of the classification. Most bytes of a
-// line are running text that none of the patterns can touch, so they are
-// passed over sixteen at a time where the machine allows it.
+// Calls f(pos) for each position of the line where one of the patterns of
+// the classification might stand: '<' before 'b', 'i', 'h' or "/b", '%'
+// before '2', '{' before 'w', and the "f=" that ends "href=". Most lines hold
+// none of these; they are passed over sixteen bytes at a time where the
+// machine allows it. Without that, every '<', '%', '{' and 'f' is offered.
 template <typename F>
 inline void for_each_marker(const char* line, std::size_t n, std::size_t room, F&& f)
 {
 #if defined(__SSE2__)
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i pc = _mm_set1_epi8('%');
-    const __m128i br = _mm_set1_epi8('{');
-    const __m128i eq = _mm_set1_epi8('=');
     scan_chunks(
         line, n, room,
-        [&](__m128i v) {
-            return movemask(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, pc)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(v, br), _mm_cmpeq_epi8(v, eq))));
+        [](const char* p) {
+            __m128i v0 = load16(p);
+            __m128i v1 = load16(p + 1);
+            __m128i v2 = load16(p + 2);
+            auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+            __m128i after_lt = _mm_or_si128(_mm_or_si128(eq(v1, 'b'), eq(v1, 'i')),
+                                            _mm_or_si128(eq(v1, 'h'), _mm_and_si128(eq(v1, '/'), eq(v2, 'b'))));
+            __m128i m = _mm_and_si128(eq(v0, '<'), after_lt);
+            m = _mm_or_si128(m, _mm_and_si128(eq(v0, '%'), eq(v1, '2')));
+            m = _mm_or_si128(m, _mm_and_si128(eq(v0, '{'), eq(v1, 'w')));
+            m = _mm_or_si128(m, _mm_and_si128(eq(v0, 'f'), eq(v1, '=')));
+            return movemask(m);
         },
         [&](std::size_t pos) {
             f(pos);
@@ -213,7 +220,7 @@ inline void for_each_marker(const char* line, std::size_t n, std::size_t room, F
     (void)room;
     for (std::size_t pos = 0; pos < n; ++pos) {
         char c = line[pos];
-        if (c == '<' || c == '%' || c == '{' || c == '=')
+        if (c == '<' || c == '%' || c == '{' || c == 'f')
             f(pos);
     }
 #endif
@@ -238,20 +245,17 @@ inline void for_each_word_start(const char* line, std::size_t n, std::size_t roo
     const __m128i cr = _mm_set1_epi8('r');
     scan_chunks(
         line, n, room,
-        [&](__m128i v) {
-            __m128i a = _mm_or_si128(v, fold);
-            __m128i b = _mm_srli_si128(a, 1);  // each byte's successor
-            __m128i c = _mm_srli_si128(a, 2);  // and the one after
+        [&](const char* p) {
+            __m128i a = _mm_or_si128(load16(p), fold);
+            __m128i b = _mm_or_si128(load16(p + 1), fold);  // each byte's successor
+            __m128i c = _mm_or_si128(load16(p + 2), fold);  // and the one after
             __m128i fi = _mm_cmpeq_epi8(a, ci);
             __m128i fw = _mm_cmpeq_epi8(a, cw);
             __m128i fz = _mm_cmpeq_epi8(a, cz);
             __m128i inh = _mm_and_si128(fi, _mm_and_si128(_mm_cmpeq_epi8(b, cn), _mm_cmpeq_epi8(c, ch)));
             __m128i wei = _mm_and_si128(fw, _mm_and_si128(_mm_cmpeq_epi8(b, ce), _mm_cmpeq_epi8(c, ci)));
             __m128i zur = _mm_and_si128(fz, _mm_and_si128(_mm_cmpeq_epi8(b, cu), _mm_cmpeq_epi8(c, cr)));
-            // The successors of the last two bytes lie in the next chunk: keep
-            // those two whenever they hold a first letter.
-            unsigned last = movemask(_mm_or_si128(_mm_or_si128(fi, fw), fz)) & 0xC000u;
-            return movemask(_mm_or_si128(_mm_or_si128(inh, wei), zur)) | last;
+            return movemask(_mm_or_si128(_mm_or_si128(inh, wei), zur));
         },
         f);
 #else
@@ -313,26 +317,22 @@ int link_words(const char* line, std::size_t n, std::size_t room)
     return inhalt ? SPECIAL_INHALT : weiter ? SPECIAL_WEITER : zurueck ? SPECIAL_ZURUECK : SPECIAL_PLAIN;
 }
 
-// What one pass over a line finds for the classification and the rewriting.
+// What one pass over a line finds for the classification.
 struct Tags {
     bool body = false;         // "<body" or "</body"
     bool quote_end = false;    // "</blockquote>"
-    bool row = false;          // odd or even table row
     bool href = false;         // "href="
-    bool decorate = false;     // the -d tag pattern
     int download = NOT_FOUND;  // first "%20download\""
     int width = NOT_FOUND;     // first "{width="
     int img = NOT_FOUND;       // first "<img src="
     int h2 = NOT_FOUND;        // first "<h2 id=\""
-    int p = NOT_FOUND;         // first "<p>"
 };
 
-Tags scan_line(const char* line, std::size_t n, std::size_t room, const std::string* pattern)
+Tags scan_line(const char* line, std::size_t n, std::size_t room)
 {
     Tags t;
     for_each_marker(line, n, room, [&](std::size_t pos) {
-        const char* q = line + pos;
-        switch (*q) {
+        switch (line[pos]) {
         case '%':
             if (t.download < 0 && at(line, n, pos, DOWNLOAD))
                 t.download = as_pos(pos);
@@ -341,19 +341,15 @@ Tags scan_line(const char* line, std::size_t n, std::size_t room, const std::str
             if (t.width < 0 && at(line, n, pos, WIDTH))
                 t.width = as_pos(pos);
             return;
-        case '=':
-            t.href = t.href || (pos >= 4 && std::memcmp(q - 4, HREF.s, 4) == 0);
+        case 'f':
+            t.href = t.href || (pos >= 3 && at(line, n, pos - 3, HREF));
             return;
         default:
             break;
         }
-        std::size_t rest = n - pos;
-        if (pattern && !t.decorate && rest >= pattern->size() &&
-            std::memcmp(q, pattern->data(), pattern->size()) == 0)
-            t.decorate = true;
-        if (rest < 2)
+        if (n - pos < 2)
             return;
-        switch (q[1]) {
+        switch (line[pos + 1]) {
         case 'b':
             t.body = t.body || at(line, n, pos, BODY_OPEN);
             break;
@@ -368,13 +364,6 @@ Tags scan_line(const char* line, std::size_t n, std::size_t room, const std::str
         case 'h':
             if (t.h2 < 0 && at(line, n, pos, H2))
                 t.h2 = as_pos(pos);
-            break;
-        case 'p':
-            if (t.p < 0 && at(line, n, pos, P_OPEN))
-                t.p = as_pos(pos);
-            break;
-        case 't':
-            t.row = t.row || at(line, n, pos, ROW_ODD) || at(line, n, pos, ROW_EVEN);
             break;
         default:
             break;
@@ -541,7 +530,7 @@ int getSonderbehandlung(const char* zeile, int* i)
 
 int classify_line(const char* zeile, std::size_t n, int* i)
 {
-    return classify(zeile, n, n, scan_line(zeile, n, n, nullptr), i);
+    return classify(zeile, n, n, scan_line(zeile, n, n), i);
 }
 
 void check_div_tag(char* zeile, const char* div_tag)
@@ -569,7 +558,6 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
         decorated.reset(new char[LINE_SIZE + deco.attr.size()]());
     std::unique_ptr<char[]> block(new char[SINK_SIZE]);
     Sink out{fo, block.get(), SINK_SIZE};
-    const std::string* pattern = deco.active ? &deco.pattern : nullptr;
 
     LineReader reader(fi);
     // Both line buffers start zeroed: the scan may read a line's last chunk
@@ -582,11 +570,11 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
     while (std::size_t n = read_piece(reader, zeile)) {
         const char* line = zeile;
         std::size_t room = LINE_SIZE;
-        Tags tags = scan_line(line, n, room, pattern);
+        Tags tags = scan_line(line, n, room);
         // The renderer's page skeleton: the body tags and the short html lines.
         if (tags.body || (n <= 8 && short_html(line, n)))
             continue;
-        if (tags.decorate) {
+        if (deco.active && find(line, n, 0, Lit{deco.pattern.data(), deco.pattern.size()}) >= 0) {
             if (const void* gt = std::memchr(line, '>', n)) {
                 std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - line);
                 char* d = decorated.get();
@@ -596,7 +584,7 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
                 n += deco.attr.size();
                 line = d;
                 room = LINE_SIZE + deco.attr.size();
-                tags = scan_line(line, n, room, nullptr);
+                tags = scan_line(line, n, room);
             }
         }
 
@@ -664,11 +652,12 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
         default:
             if (blockquote) {
                 blockquote = false;
-                if (tags.p >= 0)
-                    write_parts(out, line, n, static_cast<std::size_t>(tags.p) + 2, ZITAT);
+                int p = find(line, n, 0, P_OPEN);
+                if (p >= 0)
+                    write_parts(out, line, n, static_cast<std::size_t>(p) + 2, ZITAT);
                 else
                     out.put(line, n);
-            } else if (equal_table && tags.row) {
+            } else if (equal_table && (find(line, n, 0, ROW_ODD) >= 0 || find(line, n, 0, ROW_EVEN) >= 0)) {
                 out.put(ROW_EQUAL);
             } else {
                 out.put(line, n);

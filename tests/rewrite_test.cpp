@@ -264,6 +264,16 @@ TEST(RewriteStream, PatternsAtTheEndOfAPiece)
     std::string head = "<b class=\"x\">Inhalt</b>";
     std::string pad(LINE_MAX_READ - head.size() - 5, ' ');
     EXPECT_EQ(rewrite(head + pad + "href=rest\n"), "<b class=\"x\">" + MAP + "Inhalt</b>" + pad + "href=rest\n");
+    // Pieces of every length up to the largest, with the image at their end.
+    std::string in;
+    std::string want;
+    const std::string img = "<img src=\"a\" />";
+    for (std::size_t len = img.size() + 2; len <= LINE_MAX_READ; ++len) {
+        std::string fill(len - img.size() - 1, 'x');
+        in += fill + img + "\n";
+        want += fill + "<img src=\"a\" class=\"img-fluid\" />\n";
+    }
+    EXPECT_EQ(rewrite(in), want);
     // An empty tag name decorates at a '<' that ends the line.
     EXPECT_EQ(rewrite("a > b <", false, ".k"), "a  class=\"k\"> b <");
 }
