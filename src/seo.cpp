@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fileio.h"
+#include "rewrite.h"
 
 namespace {
 
@@ -10,14 +11,6 @@ namespace {
 const char* const KEY_KEYWORDS = "keywords";
 const char* const KEY_DESCRIPTION = "description";
 const char* const KEY_ROBOTS = "robots";
-
-// Position of the first colon, or NOT_FOUND.
-// TODO(getPos): use getPos from rewrite.h once the rewriter provides it.
-int first_colon(const char* zeile)
-{
-    const char* c = std::strchr(zeile, ':');
-    return c ? static_cast<int>(c - zeile) : NOT_FOUND;
-}
 
 bool is_key(const char* zeile, std::size_t len, const char* key)
 {
@@ -35,7 +28,7 @@ Seo_data read_seo_stream(std::FILE* fi, const char* seo_datei)
         if (n < 2)
             continue;
         // A key never holds a zero byte: the colon is looked for only up to one.
-        int colon = first_colon(zeile);
+        int colon = getPos(zeile, ':');
         if (colon == NOT_FOUND) {
             std::printf("Warnung: Ignoriere SEO (Datei: %s); fehlerhafter Text: ", seo_datei);
             std::fwrite(zeile, 1, n, stdout);
