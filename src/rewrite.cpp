@@ -1,5 +1,7 @@
 #include "rewrite.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -8,6 +10,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define QB_AVX2 1
 #endif
 
 namespace {
@@ -188,44 +194,6 @@ inline unsigned movemask(__m128i v)
 }
 #endif
 
-// Calls f(pos) for each position of the line where one of the patterns of
-// the classification might stand: '<' before 'b', 'i', 'h' or "/b", '%'
-// before '2', '{' before 'w', and the "f=" that ends "href=". Most lines hold
-// none of these; they are passed over sixteen bytes at a time where the
-// machine allows it. Without that, every '<', '%', '{' and 'f' is offered.
-template <typename F>
-inline void for_each_marker(const char* line, std::size_t n, std::size_t room, F&& f)
-{
-#if defined(__SSE2__)
-    scan_chunks(
-        line, n, room,
-        [](const char* p) {
-            __m128i v0 = load16(p);
-            __m128i v1 = load16(p + 1);
-            __m128i v2 = load16(p + 2);
-            auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-            __m128i after_lt = _mm_or_si128(_mm_or_si128(eq(v1, 'b'), eq(v1, 'i')),
-                                            _mm_or_si128(eq(v1, 'h'), _mm_and_si128(eq(v1, '/'), eq(v2, 'b'))));
-            __m128i m = _mm_and_si128(eq(v0, '<'), after_lt);
-            m = _mm_or_si128(m, _mm_and_si128(eq(v0, '%'), eq(v1, '2')));
-            m = _mm_or_si128(m, _mm_and_si128(eq(v0, '{'), eq(v1, 'w')));
-            m = _mm_or_si128(m, _mm_and_si128(eq(v0, 'f'), eq(v1, '=')));
-            return movemask(m);
-        },
-        [&](std::size_t pos) {
-            f(pos);
-            return true;
-        });
-#else
-    (void)room;
-    for (std::size_t pos = 0; pos < n; ++pos) {
-        char c = line[pos];
-        if (c == '<' || c == '%' || c == '{' || c == 'f')
-            f(pos);
-    }
-#endif
-}
-
 // Calls f(pos) for the positions where a link word might begin, until f
 // returns false: at least every "inh", "wei" and "zur" in any case.
 template <typename F>
@@ -328,34 +296,193 @@ struct Tags {
     int h2 = NOT_FOUND;        // first "<h2 id=\""
 };
 
-Tags scan_line(const char* line, std::size_t n, std::size_t room)
+// Where a pattern of the classification may begin: a byte of one of the
+// classes below followed by a byte that the same class accepts next.
+//   '<' then b, i or h   "<body", "<img src=", "<h2 id=\""
+//   '%' then '2'         "%20download\""
+//   '{' then 'w'         "{width="
+//   'f' then '='         the end of "href="
+//   '/' then 'b'         "</body", "</blockquote>" (after their '<')
+//   't' then 'm'         "html" of a skeleton line
+//   '<' then 't'         "<tr class=", only when table rows are made equal
+// Most lines hold none of these and are copied without a second look.
+//
+// Membership is tested by nibbles, the way the vector code does it: byte x
+// is in class k when bit k is set both in lo[x & 15] and in hi[x >> 4]. Each
+// class above has one high nibble, so the test is exact.
+struct Classes {
+    unsigned char lo1[16] = {};  // first byte
+    unsigned char hi1[16] = {};
+    unsigned char lo2[16] = {};  // the byte after it
+    unsigned char hi2[16] = {};
+};
+
+void add_class(unsigned char* lo, unsigned char* hi, unsigned bit, const char* bytes)
 {
-    Tags t;
-    for_each_marker(line, n, room, [&](std::size_t pos) {
-        switch (line[pos]) {
-        case '%':
-            if (t.download < 0 && at(line, n, pos, DOWNLOAD))
-                t.download = as_pos(pos);
-            return;
-        case '{':
-            if (t.width < 0 && at(line, n, pos, WIDTH))
-                t.width = as_pos(pos);
-            return;
-        case 'f':
-            t.href = t.href || (pos >= 3 && at(line, n, pos - 3, HREF));
-            return;
-        default:
-            break;
+    for (; *bytes; ++bytes) {
+        unsigned char c = static_cast<unsigned char>(*bytes);
+        lo[c & 15] = static_cast<unsigned char>(lo[c & 15] | (1u << bit));
+        hi[c >> 4] = static_cast<unsigned char>(hi[c >> 4] | (1u << bit));
+    }
+}
+
+Classes make_classes(bool equal_table)
+{
+    Classes c;
+    const char* const pairs[][2] = {{"<", "bih"}, {"%", "2"}, {"{", "w"}, {"f", "="}, {"/", "b"}, {"t", "m"}};
+    unsigned bit = 0;
+    for (const auto& pair : pairs) {
+        add_class(c.lo1, c.hi1, bit, pair[0]);
+        add_class(c.lo2, c.hi2, bit, pair[1]);
+        ++bit;
+    }
+    if (equal_table) {
+        add_class(c.lo1, c.hi1, bit, "<");
+        add_class(c.lo2, c.hi2, bit, "t");
+    }
+    return c;
+}
+
+// Marks 64 bytes per word from p on: bit j of nl[w] for a newline at
+// p[64 w + j], of cand[w] for a class byte there followed by one its class
+// accepts. Reads the byte after the last word too.
+using MarkFn = void (*)(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl,
+                        std::uint64_t* cand);
+
+void mark_plain(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl, std::uint64_t* cand)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    for (std::size_t w = 0; w < words; ++w, u += 64) {
+        std::uint64_t n = 0;
+        std::uint64_t k = 0;
+        for (unsigned j = 0; j < 64; ++j) {
+            unsigned char x = u[j];
+            unsigned char y = u[j + 1];
+            n |= static_cast<std::uint64_t>(x == '\n') << j;
+            k |= static_cast<std::uint64_t>((c.lo1[x & 15] & c.hi1[x >> 4] & c.lo2[y & 15] & c.hi2[y >> 4]) != 0) << j;
         }
+        nl[w] = n;
+        cand[w] = k;
+    }
+}
+
+#if defined(QB_AVX2)
+#define QB_TARGET_AVX2 __attribute__((target("avx2")))
+
+QB_TARGET_AVX2 inline __m256i avx2_table(const unsigned char* t)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+}
+
+// The class bits of each of the 32 bytes of v.
+QB_TARGET_AVX2 inline __m256i avx2_classes(__m256i v, __m256i lo, __m256i hi)
+{
+    const __m256i nibble = _mm256_set1_epi8(0x0f);
+    __m256i l = _mm256_shuffle_epi8(lo, _mm256_and_si256(v, nibble));
+    __m256i h = _mm256_shuffle_epi8(hi, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+    return _mm256_and_si256(l, h);
+}
+
+QB_TARGET_AVX2 void mark_avx2(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl,
+                              std::uint64_t* cand)
+{
+    const __m256i lo1 = avx2_table(c.lo1);
+    const __m256i hi1 = avx2_table(c.hi1);
+    const __m256i lo2 = avx2_table(c.lo2);
+    const __m256i hi2 = avx2_table(c.hi2);
+    const __m256i newline = _mm256_set1_epi8('\n');
+    const __m256i zero = _mm256_setzero_si256();
+    for (std::size_t w = 0; w < words; ++w, p += 64) {
+        std::uint64_t n = 0;
+        std::uint64_t k = 0;
+        for (unsigned half = 0; half < 64; half += 32) {
+            const char* q = p + half;
+            __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+            __m256i hit = _mm256_and_si256(avx2_classes(a, lo1, hi1), avx2_classes(b, lo2, hi2));
+            std::uint32_t nm = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, newline)));
+            std::uint32_t km = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hit, zero)));
+            n |= static_cast<std::uint64_t>(nm) << half;
+            k |= static_cast<std::uint64_t>(km) << half;
+        }
+        nl[w] = n;
+        cand[w] = k;
+    }
+}
+#endif
+
+MarkFn pick_mark()
+{
+#if defined(QB_AVX2)
+    if (__builtin_cpu_supports("avx2"))
+        return mark_avx2;
+#endif
+    return mark_plain;
+}
+
+// The first set bit in [from, to), or to.
+inline std::size_t next_bit(const std::uint64_t* bits, std::size_t from, std::size_t to)
+{
+    if (from >= to)
+        return to;
+    std::size_t w = from >> 6;
+    std::uint64_t m = bits[w] & (~std::uint64_t{0} << (from & 63));
+    for (;;) {
+        if (m) {
+            std::size_t pos = (w << 6) + static_cast<std::size_t>(std::countr_zero(m));
+            return pos < to ? pos : to;
+        }
+        if (++w << 6 >= to)
+            return to;
+        m = bits[w];
+    }
+}
+
+// The last set bit in [from, to), or to when there is none.
+inline std::size_t prev_bit(const std::uint64_t* bits, std::size_t from, std::size_t to)
+{
+    if (from >= to)
+        return to;
+    std::size_t w = (to - 1) >> 6;
+    std::uint64_t m = bits[w] & (~std::uint64_t{0} >> (63 - ((to - 1) & 63)));
+    for (;;) {
+        if (m) {
+            std::size_t pos = (w << 6) + 63 - static_cast<std::size_t>(std::countl_zero(m));
+            return pos >= from ? pos : to;
+        }
+        if (w == 0 || --w < (from >> 6))
+            return to;
+        m = bits[w];
+    }
+}
+
+// Notes in t the pattern that may begin at pos, a marked candidate.
+void note(Tags& t, const char* line, std::size_t n, std::size_t pos)
+{
+    switch (line[pos]) {
+    case '%':
+        if (t.download < 0 && at(line, n, pos, DOWNLOAD))
+            t.download = as_pos(pos);
+        break;
+    case '{':
+        if (t.width < 0 && at(line, n, pos, WIDTH))
+            t.width = as_pos(pos);
+        break;
+    case 'f':
+        t.href = t.href || (pos >= 3 && at(line, n, pos - 3, HREF));
+        break;
+    case '/':
+        if (pos > 0 && line[pos - 1] == '<') {
+            t.body = t.body || at(line, n, pos - 1, BODY_CLOSE);
+            t.quote_end = t.quote_end || at(line, n, pos - 1, QUOTE_END);
+        }
+        break;
+    case '<':
         if (n - pos < 2)
-            return;
+            break;
         switch (line[pos + 1]) {
         case 'b':
             t.body = t.body || at(line, n, pos, BODY_OPEN);
-            break;
-        case '/':
-            t.body = t.body || at(line, n, pos, BODY_CLOSE);
-            t.quote_end = t.quote_end || at(line, n, pos, QUOTE_END);
             break;
         case 'i':
             if (t.img < 0 && at(line, n, pos, IMG))
@@ -368,8 +495,30 @@ Tags scan_line(const char* line, std::size_t n, std::size_t room)
         default:
             break;
         }
-    });
+        break;
+    default:
+        // "html" and "<tr": looked at with the whole line.
+        break;
+    }
+}
+
+// What the candidates marked in cand find in the line base[s, e).
+Tags tags_of(const std::uint64_t* cand, const char* base, std::size_t s, std::size_t e)
+{
+    Tags t;
+    const char* line = base + s;
+    for (std::size_t p = next_bit(cand, s, e); p < e; p = next_bit(cand, p + 1, e))
+        note(t, line, e - s, p - s);
     return t;
+}
+
+// Marks and scans a line of n bytes held in a buffer with at least 65
+// readable bytes after it; nl and cand have room for n / 64 + 1 words.
+Tags scan_line(MarkFn mark, const Classes& c, const char* line, std::size_t n, std::uint64_t* nl,
+               std::uint64_t* cand)
+{
+    mark(line, (n + 63) / 64, c, nl, cand);
+    return tags_of(cand, line, 0, n);
 }
 
 // The classification, from what the scan of the line found.
@@ -530,7 +679,13 @@ int getSonderbehandlung(const char* zeile, int* i)
 
 int classify_line(const char* zeile, std::size_t n, int* i)
 {
-    return classify(zeile, n, n, scan_line(zeile, n, n), i);
+    // The scan reads whole words and a byte beyond: give it a padded copy.
+    std::string padded(zeile, n);
+    padded.resize(n + 128, '\0');
+    std::unique_ptr<std::uint64_t[]> nl(new std::uint64_t[n / 64 + 1]);
+    std::unique_ptr<std::uint64_t[]> cand(new std::uint64_t[n / 64 + 1]);
+    Tags tags = scan_line(pick_mark(), make_classes(false), padded.data(), n, nl.get(), cand.get());
+    return classify(padded.data(), n, padded.size(), tags, i);
 }
 
 void check_div_tag(char* zeile, const char* div_tag)
@@ -548,122 +703,213 @@ void check_div_tag(char* zeile, const char* div_tag)
     std::memcpy(gt, d.attr.data(), d.attr.size());
 }
 
+namespace {
+
+// The rewriting of one call: its state from line to line and its buffers.
+struct Rewriter {
+    Sink& out;
+    const Decoration& deco;
+    bool equal_table;
+    MarkFn mark;
+    const Classes& classes;
+    // A decorated piece grows by the attribute; its buffer has room for that,
+    // the largest piece and the scan's reading ahead, so no decoration is
+    // ever cut.
+    std::size_t decorated_size = 0;
+    std::unique_ptr<char[]> decorated;
+    std::unique_ptr<std::uint64_t[]> deco_nl;
+    std::unique_ptr<std::uint64_t[]> deco_cand;
+    bool top = true;
+    bool blockquote = false;
+
+    Rewriter(Sink& o, const Decoration& d, bool e, MarkFn m, const Classes& c)
+        : out(o), deco(d), equal_table(e), mark(m), classes(c)
+    {
+        if (!deco.active)
+            return;
+        decorated_size = LINE_SIZE + deco.attr.size() + LineReader::PAD;
+        decorated.reset(new char[decorated_size]());
+        deco_nl.reset(new std::uint64_t[decorated_size / 64 + 1]);
+        deco_cand.reset(new std::uint64_t[decorated_size / 64 + 1]);
+    }
+
+    // Writes the piece line[0, n) rewritten; tags is what its scan found,
+    // room how many bytes from line on may be read.
+    void piece(const char* line, std::size_t n, std::size_t room, Tags tags);
+};
+
+void Rewriter::piece(const char* line, std::size_t n, std::size_t room, Tags tags)
+{
+    // The renderer's page skeleton: the body tags and the short html lines.
+    if (tags.body || (n <= 8 && short_html(line, n)))
+        return;
+    if (deco.active && find(line, n, 0, Lit{deco.pattern.data(), deco.pattern.size()}) >= 0) {
+        if (const void* gt = std::memchr(line, '>', n)) {
+            std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - line);
+            char* d = decorated.get();
+            std::memcpy(d, line, g);
+            std::memcpy(d + g, deco.attr.data(), deco.attr.size());
+            std::memcpy(d + g + deco.attr.size(), line + g, n - g);
+            n += deco.attr.size();
+            line = d;
+            room = decorated_size;
+            tags = scan_line(mark, classes, line, n, deco_nl.get(), deco_cand.get());
+        }
+    }
+
+    int i = NOT_FOUND;
+    std::size_t pos = 0;
+    const int sonderbehandlung = classify(line, n, room, tags, &i);
+    switch (sonderbehandlung) {
+    case SPECIAL_DOWNLOAD:
+        pos = static_cast<std::size_t>(i);
+        // The byte after the pattern (the link's '>') is dropped; without
+        // one there is nothing to rewrite.
+        if (pos + DOWNLOAD.n >= n) {
+            out.put(line, n);
+            break;
+        }
+        out.put(line, pos);
+        out.put(DOWNLOAD_NEW);
+        out.put(line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
+        break;
+    case SPECIAL_WIDTH:
+        write_width(out, line, n, i);
+        break;
+    case SPECIAL_IMAGE: {
+        // The image's own closing, not one of an earlier tag.
+        int k = find(line, n, static_cast<std::size_t>(i), IMG_END);
+        if (k < 0) {
+            out.put(line, n);
+            break;
+        }
+        pos = static_cast<std::size_t>(k);
+        out.put(line, pos);
+        out.put(IMG_FLUID);
+        out.put(line + pos + IMG_END.n, n - pos - IMG_END.n);
+        break;
+    }
+    case SPECIAL_HEADING: {
+        // The id goes; the rest resumes at the quote that closes it.
+        int k = find_tag_end(line, n, static_cast<std::size_t>(i));
+        if (k < 0) {
+            out.put(line, n);
+            break;
+        }
+        out.put(line, static_cast<std::size_t>(i) + 4);
+        out.put(top ? H2_TOP : H2_MID);
+        top = false;
+        out.put(line + k, n - static_cast<std::size_t>(k));
+        break;
+    }
+    case SPECIAL_QUOTE_END:
+        out.put(line, n);
+        blockquote = true;
+        break;
+    case SPECIAL_WEITER:
+    case SPECIAL_ZURUECK:
+    case SPECIAL_INHALT: {
+        if (i < 0) {
+            out.put(line, n);
+            break;
+        }
+        Lit icon = sonderbehandlung == SPECIAL_WEITER    ? ICON_WEITER
+                   : sonderbehandlung == SPECIAL_ZURUECK ? ICON_ZURUECK
+                                                         : ICON_INHALT;
+        write_parts(out, line, n, static_cast<std::size_t>(i) + TAG_END.n, icon);
+        break;
+    }
+    default:
+        if (blockquote) {
+            blockquote = false;
+            int p = find(line, n, 0, P_OPEN);
+            if (p >= 0)
+                write_parts(out, line, n, static_cast<std::size_t>(p) + 2, ZITAT);
+            else
+                out.put(line, n);
+        } else if (equal_table && (find(line, n, 0, ROW_ODD) >= 0 || find(line, n, 0, ROW_EVEN) >= 0)) {
+            out.put(ROW_EQUAL);
+        } else {
+            out.put(line, n);
+        }
+        break;
+    }
+}
+
+}  // namespace
+
 void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* div_tag)
 {
     const Decoration deco = prepare_decoration(div_tag);
-    // A decorated piece grows by the attribute; its buffer has room for that
-    // and for the largest piece, so no decoration is ever cut.
-    std::unique_ptr<char[]> decorated;
-    if (deco.active)
-        decorated.reset(new char[LINE_SIZE + deco.attr.size()]());
+    const Classes classes = make_classes(equal_table);
+    const MarkFn mark = pick_mark();
     std::unique_ptr<char[]> block(new char[SINK_SIZE]);
     Sink out{fo, block.get(), SINK_SIZE};
+    Rewriter rw(out, deco, equal_table, mark, classes);
 
+    // The input is read a block at a time and marked in one pass: where the
+    // newlines are and where a pattern may begin. Pieces without a mark are
+    // copied as they are, many at once; only marked pieces are looked at,
+    // in place.
     LineReader reader(fi);
-    // Both line buffers start zeroed: the scan may read a line's last chunk
-    // in place, past the line's end but inside the buffer, and ignores those
-    // bytes.
-    char zeile[LINE_SIZE] = {};
-    bool top = true;
-    bool blockquote = false;
-    int i = NOT_FOUND;
-    while (std::size_t n = read_piece(reader, zeile)) {
-        const char* line = zeile;
-        std::size_t room = LINE_SIZE;
-        Tags tags = scan_line(line, n, room);
-        // The renderer's page skeleton: the body tags and the short html lines.
-        if (tags.body || (n <= 8 && short_html(line, n)))
-            continue;
-        if (deco.active && find(line, n, 0, Lit{deco.pattern.data(), deco.pattern.size()}) >= 0) {
-            if (const void* gt = std::memchr(line, '>', n)) {
-                std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - line);
-                char* d = decorated.get();
-                std::memcpy(d, line, g);
-                std::memcpy(d + g, deco.attr.data(), deco.attr.size());
-                std::memcpy(d + g + deco.attr.size(), line + g, n - g);
-                n += deco.attr.size();
-                line = d;
-                room = LINE_SIZE + deco.attr.size();
-                tags = scan_line(line, n, room);
-            }
-        }
-
-        std::size_t pos = 0;
-        const int sonderbehandlung = classify(line, n, room, tags, &i);
-        switch (sonderbehandlung) {
-        case SPECIAL_DOWNLOAD:
-            pos = static_cast<std::size_t>(i);
-            // The byte after the pattern (the link's '>') is dropped; without
-            // one there is nothing to rewrite.
-            if (pos + DOWNLOAD.n >= n) {
-                out.put(line, n);
-                break;
-            }
-            out.put(line, pos);
-            out.put(DOWNLOAD_NEW);
-            out.put(line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
-            break;
-        case SPECIAL_WIDTH:
-            write_width(out, line, n, i);
-            break;
-        case SPECIAL_IMAGE: {
-            // The image's own closing, not one of an earlier tag.
-            int k = find(line, n, static_cast<std::size_t>(i), IMG_END);
-            if (k < 0) {
-                out.put(line, n);
-                break;
-            }
-            pos = static_cast<std::size_t>(k);
-            out.put(line, pos);
-            out.put(IMG_FLUID);
-            out.put(line + pos + IMG_END.n, n - pos - IMG_END.n);
-            break;
-        }
-        case SPECIAL_HEADING: {
-            // The id goes; the rest resumes at the quote that closes it.
-            int k = find_tag_end(line, n, static_cast<std::size_t>(i));
-            if (k < 0) {
-                out.put(line, n);
-                break;
-            }
-            out.put(line, static_cast<std::size_t>(i) + 4);
-            out.put(top ? H2_TOP : H2_MID);
-            top = false;
-            out.put(line + k, n - static_cast<std::size_t>(k));
-            break;
-        }
-        case SPECIAL_QUOTE_END:
-            out.put(line, n);
-            blockquote = true;
-            break;
-        case SPECIAL_WEITER:
-        case SPECIAL_ZURUECK:
-        case SPECIAL_INHALT: {
-            if (i < 0) {
-                out.put(line, n);
-                break;
-            }
-            Lit icon = sonderbehandlung == SPECIAL_WEITER    ? ICON_WEITER
-                       : sonderbehandlung == SPECIAL_ZURUECK ? ICON_ZURUECK
-                                                             : ICON_INHALT;
-            write_parts(out, line, n, static_cast<std::size_t>(i) + TAG_END.n, icon);
-            break;
-        }
-        default:
-            if (blockquote) {
-                blockquote = false;
-                int p = find(line, n, 0, P_OPEN);
-                if (p >= 0)
-                    write_parts(out, line, n, static_cast<std::size_t>(p) + 2, ZITAT);
-                else
-                    out.put(line, n);
-            } else if (equal_table && (find(line, n, 0, ROW_ODD) >= 0 || find(line, n, 0, ROW_EVEN) >= 0)) {
-                out.put(ROW_EQUAL);
+    constexpr std::size_t SIZE = LineReader::CARRY + LineReader::BLOCK + LineReader::PAD;
+    constexpr std::size_t WORDS = (LineReader::CARRY + LineReader::BLOCK) / 64 + 1;
+    std::unique_ptr<std::uint64_t[]> nl(new std::uint64_t[WORDS]);
+    std::unique_ptr<std::uint64_t[]> cand(new std::uint64_t[WORDS]);
+    std::size_t s = 0;    // where the next piece starts
+    std::size_t run = 0;  // where the unmarked pieces not yet written start
+    for (;;) {
+        const char* b = reader.buf.get();
+        const std::size_t end = reader.end;
+        // The piece that starts at ps: where it ends, or 0 while the block
+        // ends before it does.
+        auto piece_end = [&](std::size_t ps) -> std::size_t {
+            std::size_t limit = end - ps < LINE_MAX_READ ? end : ps + LINE_MAX_READ;
+            std::size_t e = next_bit(nl.get(), ps, limit);
+            if (e < limit)
+                return e + 1;  // through the newline
+            return limit - ps == LINE_MAX_READ || reader.done ? limit : 0;
+        };
+        std::size_t ps = s;  // the start of the next piece to look at
+        if (!rw.blockquote && !deco.active) {
+            std::size_t c = next_bit(cand.get(), s, end);
+            if (c == end) {
+                if (reader.done) {
+                    s = end;
+                    break;
+                }
+                // All unmarked: what is whole goes; a piece the block ends in
+                // the middle of is read again with the next block.
+                std::size_t q = prev_bit(nl.get(), s, end);
+                ps = q < end ? q + 1 : s;
             } else {
-                out.put(line, n);
+                // A newline always ends a piece; after the last one before
+                // the mark, a long line makes pieces of 1023 bytes.
+                std::size_t q = prev_bit(nl.get(), s, c);
+                ps = q < c ? q + 1 : s;
             }
+            ps += (c - ps) / LINE_MAX_READ * LINE_MAX_READ;
+        }
+        std::size_t e = ps < end ? piece_end(ps) : reader.done ? ps : 0;
+        if (e == 0) {
+            // The piece at ps goes on in the next block.
+            out.put(b + run, ps - run);
+            reader.pos = ps;
+            refill(reader);
+            std::size_t first = reader.pos / 64;
+            mark(reader.buf.get() + first * 64, (reader.end + 63) / 64 - first, classes, nl.get() + first,
+                 cand.get() + first);
+            s = run = reader.pos;
+            continue;
+        }
+        if (e == ps) {
+            s = ps;
             break;
         }
+        out.put(b + run, ps - run);
+        rw.piece(b + ps, e - ps, SIZE - ps, tags_of(cand.get(), b, ps, e));
+        s = run = e;
     }
+    out.put(reader.buf.get() + run, s - run);
     out.flush();
 }
