@@ -202,13 +202,16 @@ struct Tags {
     int h2 = NOT_FOUND;        // first "<h2 id=\""
 };
 
-// Where a pattern of the classification may begin: a byte of one of the
-// classes below followed by a byte that the same class accepts next.
-//   '<' then b, i or h   "<body", "<img src=", "<h2 id=\""
+// Where a pattern of the classification may stand: a byte of one of the
+// classes below followed by a byte that the same class accepts next. Each
+// pair is one that is rare in running text, at a fixed place in its pattern.
 //   '%' then '2'         "%20download\""
+//   'h' then '2'         "<h2 id=\"" (one class with the one above)
 //   '{' then 'w'         "{width="
 //   'f' then '='         the end of "href="
-//   '/' then 'b'         "</body", "</blockquote>" (after their '<')
+//   'd' then 'y'         "<body", "</body"
+//   'k' then 'q'         "</blockquote>"
+//   'm' then 'g'         "<img src="
 //   't' then 'm'         "html" of a skeleton line
 //   '<' then 't'         "<tr class=", only when table rows are made equal
 // Most lines hold none of these and are copied without a second look. A
@@ -218,7 +221,9 @@ struct Tags {
 //
 // Membership is tested by nibbles, the way the vector code does it: byte x
 // is in class k when bit k is set both in lo[x & 15] and in hi[x >> 4]. Each
-// class above has one low nibble or one high nibble, so the test is exact.
+// class above but the first has one low nibble or one high nibble, so the
+// test is exact; the first also takes "(2" and "e2", which are looked at and
+// passed over.
 struct Classes {
     // [0] and [1]: first and second byte of a pattern; [2] and [3]: the same
     // for the link words and the tag end.
@@ -238,9 +243,9 @@ void add_class(Classes& c, int set, unsigned bit, const char* bytes)
 Classes make_classes(bool equal_table)
 {
     Classes c;
-    const char* const patterns[][2] = {{"<", "bih"}, {"%", "2"}, {"{", "w"}, {"f", "="},
-                                       {"/", "b"},   {"t", "m"}, {"<", "t"}};
-    const unsigned count = equal_table ? 7 : 6;
+    const char* const patterns[][2] = {{"%h", "2"}, {"{", "w"}, {"f", "="}, {"d", "y"},
+                                       {"k", "q"},  {"m", "g"}, {"t", "m"}, {"<", "t"}};
+    const unsigned count = equal_table ? 8 : 7;
     for (unsigned bit = 0; bit < count; ++bit) {
         add_class(c, 0, bit, patterns[bit][0]);
         add_class(c, 1, bit, patterns[bit][1]);
@@ -414,18 +419,34 @@ template <typename F>
 inline void for_each_mark(const std::uint64_t* bits, std::size_t s, std::size_t n, std::size_t from, F&& f)
 {
     const std::size_t e = s + n;
-    for (std::size_t b = next_bit(bits, s + from, e); b < e; b = next_bit(bits, b + 1, e))
-        if (!f(b - s))
+    std::size_t b = s + from;
+    if (b >= e)
+        return;
+    std::size_t w = b >> 6;
+    std::uint64_t m = bits[w] & (~std::uint64_t{0} << (b & 63));
+    for (;;) {
+        for (; m; m &= m - 1) {
+            b = (w << 6) + static_cast<std::size_t>(std::countr_zero(m));
+            if (b >= e || !f(b - s))
+                return;
+        }
+        if (++w << 6 >= e)
             return;
+        m = bits[w];
+    }
 }
 
-// Notes in t the pattern that may begin at pos, a marked candidate.
+// Notes in t the pattern that the marked pair at pos may belong to.
 void note(Tags& t, const char* line, std::size_t n, std::size_t pos)
 {
     switch (line[pos]) {
     case '%':
         if (t.download < 0 && at(line, n, pos, DOWNLOAD))
             t.download = as_pos(pos);
+        break;
+    case 'h':
+        if (t.h2 < 0 && pos >= 1 && at(line, n, pos - 1, H2))
+            t.h2 = as_pos(pos - 1);
         break;
     case '{':
         if (t.width < 0 && at(line, n, pos, WIDTH))
@@ -434,30 +455,15 @@ void note(Tags& t, const char* line, std::size_t n, std::size_t pos)
     case 'f':
         t.href = t.href || (pos >= 3 && at(line, n, pos - 3, HREF));
         break;
-    case '/':
-        if (pos > 0 && line[pos - 1] == '<') {
-            t.body = t.body || at(line, n, pos - 1, BODY_CLOSE);
-            t.quote_end = t.quote_end || at(line, n, pos - 1, QUOTE_END);
-        }
+    case 'd':
+        t.body = t.body || (pos >= 3 && at(line, n, pos - 3, BODY_OPEN)) || (pos >= 4 && at(line, n, pos - 4, BODY_CLOSE));
         break;
-    case '<':
-        if (n - pos < 2)
-            break;
-        switch (line[pos + 1]) {
-        case 'b':
-            t.body = t.body || at(line, n, pos, BODY_OPEN);
-            break;
-        case 'i':
-            if (t.img < 0 && at(line, n, pos, IMG))
-                t.img = as_pos(pos);
-            break;
-        case 'h':
-            if (t.h2 < 0 && at(line, n, pos, H2))
-                t.h2 = as_pos(pos);
-            break;
-        default:
-            break;
-        }
+    case 'k':
+        t.quote_end = t.quote_end || (pos >= 6 && at(line, n, pos - 6, QUOTE_END));
+        break;
+    case 'm':
+        if (t.img < 0 && pos >= 2 && at(line, n, pos - 2, IMG))
+            t.img = as_pos(pos - 2);
         break;
     default:
         // "html" and "<tr": looked at with the whole line.
@@ -597,18 +603,48 @@ void write_parts(Sink& out, const char* line, std::size_t n, std::size_t pos, Li
     out.put(line + pos, n - pos);
 }
 
+// Appends the decimal digits of v (not negative) at p; returns the end.
+char* digits(char* p, std::size_t v)
+{
+    char tmp[24];
+    char* t = tmp + sizeof tmp;
+    do {
+        *--t = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    std::size_t len = static_cast<std::size_t>(tmp + sizeof tmp - t);
+    std::memcpy(p, t, len);
+    return p + len;
+}
+
+char* append(char* p, Lit l)
+{
+    std::memcpy(p, l.s, l.n);
+    return p + l.n;
+}
+
 void write_width(Sink& out, const char* line, std::size_t n, int i)
 {
     // Keep the page and the diagnostics in order when both go to stdout.
     if (out.fo == stdout)
         out.flush();
-    std::printf("gefunden: i=%d\n", i);
     std::size_t start = static_cast<std::size_t>(i);
     // The '=' of "{width="; the pattern itself guarantees where it is.
     std::size_t k = start + WIDTH.n - 1;
     const void* close = std::memchr(line + k + 1, '}', n - k - 1);
     std::size_t j = close ? static_cast<std::size_t>(static_cast<const char*>(close) - line) : n;
-    std::printf("i=%d  | j=%d  | k=%d", i, as_pos(j), as_pos(k));
+    // "gefunden: i=%d\n" and "i=%d  | j=%d  | k=%d", formatted by hand: a
+    // page with many widths would otherwise spend its time in printf.
+    char msg[96];
+    char* p = append(msg, lit("gefunden: i="));
+    p = digits(p, start);
+    p = append(p, lit("\ni="));
+    p = digits(p, start);
+    p = append(p, lit("  | j="));
+    p = digits(p, j);
+    p = append(p, lit("  | k="));
+    p = digits(p, k);
+    std::fwrite(msg, 1, static_cast<std::size_t>(p - msg), stdout);
     if (!close) {
         std::fputs("\n=============\nFehler beim Ersetzen von width!\n==============\n", stdout);
         out.put(line, n);
