@@ -746,6 +746,15 @@ int classify_line(const char* zeile, std::size_t n, int* i)
     return classify(aux, tags_of(p), i);
 }
 
+void mark_bytes(const char* p, std::size_t words, bool equal_table, bool portable, std::uint64_t* nl,
+                std::uint64_t* cand, std::uint64_t* aux)
+{
+    const Marker marker = portable ? Marker{mark_block_plain, mark_aux_plain} : pick_marker();
+    const Classes classes = make_classes(equal_table);
+    marker.block(p, words, classes, nl, cand);
+    marker.aux(p, words, classes, aux);
+}
+
 void check_div_tag(char* zeile, const char* div_tag)
 {
     Decoration d = prepare_decoration(div_tag);
