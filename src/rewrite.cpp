@@ -13,9 +13,6 @@
 
 #include "fileio.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define QB_AVX2 1
@@ -172,13 +169,17 @@ inline bool at(const char* line, std::size_t n, std::size_t pos, Lit l)
     return n - pos >= l.n && std::memcmp(line + pos, l.s, l.n) == 0;
 }
 
-// Position of the first l at or after from, or NOT_FOUND.
+// Position of the first l at or after from, or NOT_FOUND. Lines are short
+// and patterns few: a plain loop beats memmem's setup here.
 int find(const char* line, std::size_t n, std::size_t from, Lit l)
 {
-    if (from > n)
-        return NOT_FOUND;
-    const void* p = ::memmem(line + from, n - from, l.s, l.n);
-    return p ? as_pos(static_cast<std::size_t>(static_cast<const char*>(p) - line)) : NOT_FOUND;
+    if (from > n || n - from < l.n || l.n == 0)
+        return l.n == 0 && from <= n ? as_pos(from) : NOT_FOUND;
+    const char first = l.s[0];
+    for (std::size_t pos = from, last = n - l.n; pos <= last; ++pos)
+        if (line[pos] == first && std::memcmp(line + pos + 1, l.s + 1, l.n - 1) == 0)
+            return as_pos(pos);
+    return NOT_FOUND;
 }
 
 bool at_upper(const char* line, std::size_t n, std::size_t pos, Lit word)
