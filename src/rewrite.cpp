@@ -106,6 +106,7 @@ struct Sink {
     std::FILE* fo;
     int fd;
     std::size_t cnt = 0;
+    std::size_t bytes = 0;  // in iov[0, cnt)
     iovec iov[MAX];
 
     void put(const char* p, std::size_t n)
@@ -116,12 +117,14 @@ struct Sink {
             iovec& last = iov[cnt - 1];
             if (static_cast<const char*>(last.iov_base) + last.iov_len == p) {
                 last.iov_len += n;
+                bytes += n;
                 return;
             }
         }
         if (cnt == MAX)
             flush();
         iov[cnt++] = {const_cast<char*>(p), n};
+        bytes += n;
     }
     void put(Lit l) { put(l.s, l.n); }
     void flush();
@@ -141,6 +144,11 @@ void Sink::flush()
             break;
         }
         auto done = static_cast<std::size_t>(w);
+        if (done == bytes) {
+            first = cnt;
+            break;
+        }
+        bytes -= done;
         while (first < cnt && done >= iov[first].iov_len)
             done -= iov[first++].iov_len;
         if (done) {
@@ -151,6 +159,7 @@ void Sink::flush()
     for (; first < cnt; ++first)
         std::fwrite(iov[first].iov_base, 1, iov[first].iov_len, fo);
     cnt = 0;
+    bytes = 0;
 }
 
 
@@ -565,8 +574,10 @@ int classify(Aux& aux, const Tags& t, int* i)
         return SPECIAL_QUOTE_END;
     if (!t.href)
         return SPECIAL_PLAIN;
-    *i = find_tag_end(aux, 0);
-    return link_words(aux);
+    // Most links hold none of the words; their position is then of no use.
+    int special = link_words(aux);
+    *i = special == SPECIAL_PLAIN ? NOT_FOUND : find_tag_end(aux, 0);
+    return special;
 }
 
 // The -d decoration of one call, prepared once.
