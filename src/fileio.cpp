@@ -103,25 +103,26 @@ std::string resolve_target(const char* path)
 bool safe_open(SafeOut& o, const char* path)
 {
     safe_abort(o);
-    o.target = resolve_target(path);
     o.tmp.clear();
     o.buffer.reset(new char[LineReader::BLOCK]);
 
     struct stat st;
-    bool exists = ::stat(o.target.c_str(), &st) == 0;
+    bool exists = ::stat(path, &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
         errno = EISDIR;
         return false;
     }
     if (exists && !S_ISREG(st.st_mode)) {
         // Devices and pipes cannot be replaced; write to them as they are.
-        o.fp = std::fopen(o.target.c_str(), "w");
+        o.target = path;
+        o.fp = std::fopen(path, "w");
         if (!o.fp)
             return false;
         std::setvbuf(o.fp, o.buffer.get(), _IOFBF, LineReader::BLOCK);
         return true;
     }
 
+    o.target = resolve_target(path);
     std::string base = base_of(o.target);
     std::string name = base.size() <= 200 ? "." + base + ".qb-XXXXXX" : std::string(".qb-XXXXXX");
     std::string tmpl = dir_of(o.target) + "/" + name;

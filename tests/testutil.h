@@ -16,6 +16,7 @@ struct Result {
     std::string err;       // standard error
 };
 
+// Inside a TEST body, name it qbtest::Run: gtest's Test::Run hides the bare name.
 struct Run {
     std::vector<std::string> args;  // arguments after the program name
     std::string cwd = ".";
