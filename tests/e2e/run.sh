@@ -53,11 +53,13 @@ renderers=(pandoc remarkable)
 for r in "${renderers[@]}"; do
     dir=$WORK/$r
     mkdir -p "$dir/out"
-    render=()
-    [ "$r" = remarkable ] && render=(RENDER="$E2E/node_modules/.bin/remarkable")
+    # pandoc's site is built in parallel, remarkable's one job at a time, so
+    # that a rule that only works in one order shows up.
+    render=(-j2)
+    [ "$r" = remarkable ] && render=(-j1 RENDER="$E2E/node_modules/.bin/remarkable")
     echo "== $r: Seiten bauen"
     # -k: a page that fails to build is reported, the others are still checked.
-    if ! make --no-print-directory -C "$SITE_SRC" -k -j2 QB="$QB" OUT="$dir/site" HTMLDIR="$dir/html" "${render[@]}" \
+    if ! make --no-print-directory -C "$SITE_SRC" -k QB="$QB" OUT="$dir/site" HTMLDIR="$dir/html" "${render[@]}" \
         >"$dir/build.log" 2>&1; then
         cat "$dir/build.log"
         problem "$r: make ist fehlgeschlagen"
