@@ -38,8 +38,8 @@ $qb_eintraege = [
 <body>
 <nav class="navbar navbar-expand-md navbar-dark bg-success">
 <a class="navbar-brand" href="index.php">Wanderfreunde Eichenau</a>
-<button class="navbar-toggler" type="button" data-toggle="collapse" data-target="#hauptmenue" aria-controls="hauptmenue" aria-expanded="false" aria-label="Menü umschalten">
-<span class="navbar-toggler-icon"></span>
+<button class="navbar-toggler" type="button" data-toggle="collapse" data-target="#hauptmenue" aria-controls="hauptmenue" aria-expanded="false">
+<span class="navbar-toggler-icon"></span><span class="sr-only">Menü umschalten</span>
 </button>
 <div class="collapse navbar-collapse" id="hauptmenue">
 <ul class="navbar-nav mr-auto">
