@@ -173,6 +173,16 @@ try {
             expect(JSON.stringify(block) === JSON.stringify(want.links || []), where,
                 `Navigationslinks ${JSON.stringify(block)} statt ${JSON.stringify(want.links || [])}`);
 
+            // Headings: pandoc gives them ids, so quennelbrook classes them,
+            // the first of each fragment h2_top, the others h2_mid;
+            // remarkable writes them without id, and they stay as they are.
+            const heads = await page.$$eval('.jumbotron', (secs) => secs.map((sec) =>
+                [...sec.querySelectorAll('h2')].map((h) => h.getAttribute('class'))));
+            for (const classes of heads) {
+                const want2 = classes.map((_, k) => (name === 'remarkable' ? null : k === 0 ? 'h2_top' : 'h2_mid'));
+                expect(JSON.stringify(classes) === JSON.stringify(want2), where,
+                    `Überschriften-Klassen ${JSON.stringify(classes)} statt ${JSON.stringify(want2)}`);
+            }
             if (want.zitat) {
                 const z = await page.$$eval('blockquote + p.zitat', (els) => els.length);
                 expect(z === want.zitat, where, `${z} Absätze mit class zitat nach einem Zitat`);
