@@ -8,11 +8,11 @@ _quennelbrook()
 
     case $prev in
         -g)
-            COMPREPLY=($(compgen -W 'carousel seo' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W 'carousel seo' -- "$cur")
             return
             ;;
         -n)
-            COMPREPLY=($(compgen -W '1 2 3 4 5 6 7 8 9' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W '1 2 3 4 5 6 7 8 9' -- "$cur")
             return
             ;;
         -c)
@@ -23,7 +23,7 @@ _quennelbrook()
                 f=${f#assets/include/}
                 names+=("${f%.php}")
             done
-            COMPREPLY=($(compgen -W '"${names[@]}"' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W "${names[*]}" -- "$cur")
             return
             ;;
         -t|-u|-a|-d)
@@ -33,17 +33,17 @@ _quennelbrook()
             ;;
         -m|-s|-f|-i|-w|-z)
             compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -f -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '-h -a -c -d -e -f -g -i -m -n -s -t -u -v -w -z --help --version' -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W '-h -a -c -d -e -f -g -i -m -n -s -t -u -v -w -z --help --version' -- "$cur")
         return
     fi
 
     compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -f -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
 }
 complete -F _quennelbrook quennelbrook

@@ -3,6 +3,8 @@
 # damit keine Schriftarten nötig sind). Die Bilder liegen fertig im Repository;
 # dieses Skript braucht nur, wer sie ändern will. Es nimmt ImageMagick aus
 # /usr/bin, weil ein gleichnamiges Programm weiter vorn im PATH stehen kann.
+# $opts wird absichtlich in seine Wörter zerlegt.
+# shellcheck disable=SC2086
 set -eu
 CONVERT=${CONVERT:-/usr/bin/convert}
 cd "$(dirname "$0")/img"
