@@ -38,6 +38,7 @@ fuzz:
 	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	@set -e; for bin in $(FUZZ_BUILD)/fuzz_*; do \
+		[ -f $$bin ] && [ -x $$bin ] || continue; \
 		name=$$(basename $$bin); secs=$(FUZZ_TIME); \
 		[ -f fuzz/$$name.seconds ] && [ "$(origin FUZZ_TIME)" = file ] && secs=$$(cat fuzz/$$name.seconds); \
 		mkdir -p $(FUZZ_BUILD)/logs $(FUZZ_BUILD)/corpus/$$name fuzz/corpus/$$name; \

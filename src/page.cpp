@@ -4,6 +4,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "fileio.h"
 #include "menu.h"
@@ -216,14 +220,237 @@ int generate3(const char* input, const char* output, const char* title, const ch
 
 // ---- News and merged pages ----
 
-int generate(const char*, const char*)
+namespace {
+
+const char* const CLOSING_PAIR = "\t</div>\n\n</div>\n";
+
+bool holds(const char* piece, std::size_t n, std::string_view needle)
 {
-    std::printf("Fehler: die News-Seite ist noch nicht eingebaut!\n");
-    return STATUS_USAGE;
+    return std::string_view(piece, n).find(needle) != std::string_view::npos;
 }
 
-int generate2(const char*, const char*, const char*)
+void eingabe_fehlt(const char* input)
 {
-    std::printf("Fehler: die zusammengefügte Seite ist noch nicht eingebaut!\n");
-    return STATUS_USAGE;
+    std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+}
+
+void ausgabe_nicht_schreibbar(const char* output)
+{
+    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
+}
+
+void ausgabe_nicht_lesbar(const char* output)
+{
+    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht gelesen werden!\n", output);
+}
+
+std::FILE* open_input(const char* input)
+{
+    return is_directory(input) ? nullptr : std::fopen(input, "rb");
+}
+
+// Releases the page lock on every way out of a news run.
+struct LockGuard {
+    int fd = -1;
+    ~LockGuard()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+}  // namespace
+
+void write_header(std::FILE* fp)
+{
+    write_header3(fp, "Tarnido 2020 News", "Hier finden Sie die neusten Nachrichten über Tarnido 2020", "",
+                  3, true, nullptr, nullptr, nullptr);
+}
+
+void write_div(std::FILE* fp)
+{
+    put(fp, CLOSING_PAIR);
+    put(fp, "\n<br>\n");
+    write_section(fp, true);
+}
+
+void write_footer(std::FILE* fp, bool einfuegen)
+{
+    if (!einfuegen) {
+        put(fp, CLOSING_PAIR);
+        put(fp, "\n");
+    }
+    put(fp, "<?php\n");
+    put(fp, "require_once(\"assets/include/quick_links.php\");\n");
+    put(fp, "require_once(\"assets/include/footer.php\");\n");
+    put(fp, "?>\n");
+}
+
+bool schreibeKopie(std::FILE* fi, std::FILE* fo)
+{
+    // The entries run from the first section opener to the page's closing
+    // PHP block, which is the last "<?php" line: an entry may embed PHP of
+    // its own. Finding that last line takes a first pass; a second one
+    // copies, so that memory stays the same however long the page is.
+    constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    char zeile[LINE_SIZE];
+    std::size_t start = NONE;
+    std::size_t end = NONE;
+    std::size_t count = 0;
+    {
+        LineReader r(fi);
+        while (std::size_t n = read_piece(r, zeile)) {
+            if (start == NONE && holds(zeile, n, "<div class=\"container\">"))
+                start = count;
+            if (start != NONE && holds(zeile, n, "<?php"))
+                end = count;
+            ++count;
+        }
+        if (std::ferror(fi))
+            return false;
+    }
+    if (start == NONE)
+        return true;
+    if (end == NONE)
+        end = count;
+    if (std::fseek(fi, 0, SEEK_SET) != 0)
+        return false;
+    LineReader r(fi);
+    for (std::size_t i = 0; i < end; ++i) {
+        std::size_t n = read_piece(r, zeile);
+        if (n == 0)
+            return false;  // shorter than a moment ago: not the page we measured
+        if (i >= start)
+            std::fwrite(zeile, 1, n, fo);
+    }
+    return std::ferror(fi) == 0;
+}
+
+int generate(const char* input, const char* output)
+{
+    std::FILE* fi = open_input(input);
+    if (!fi) {
+        eingabe_fehlt(input);
+        return STATUS_IO;
+    }
+    std::string target = resolve_target(output);
+    struct stat st;
+    bool exists = ::stat(output, &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        std::fclose(fi);
+        ausgabe_nicht_schreibbar(output);
+        return STATUS_IO;
+    }
+    // A terminal or pipe as output holds no earlier entries and has no
+    // directory of its own to lock in; the page is simply written to it.
+    bool page_file = !exists || S_ISREG(st.st_mode);
+
+    // An unreadable page is refused before anything, even a lock file,
+    // appears beside it.
+    if (page_file && exists) {
+        std::FILE* probe = std::fopen(target.c_str(), "rb");
+        if (!probe && errno != ENOENT) {
+            std::fclose(fi);
+            ausgabe_nicht_lesbar(output);
+            return STATUS_IO;
+        }
+        if (probe)
+            std::fclose(probe);
+    }
+    // Held from reading the old entries until the new page is in place, so
+    // that a run started meanwhile waits and then sees this run's entry.
+    LockGuard lock;
+    std::FILE* old = nullptr;
+    if (page_file) {
+        lock.fd = lock_beside(target);
+        if (lock.fd < 0) {
+            std::fclose(fi);
+            ausgabe_nicht_schreibbar(output);
+            return STATUS_IO;
+        }
+        old = std::fopen(target.c_str(), "rb");
+        if (!old && errno != ENOENT) {
+            std::fclose(fi);
+            ausgabe_nicht_lesbar(output);
+            return STATUS_IO;
+        }
+    }
+    bool einfuegen = old != nullptr;
+
+    SafeOut out;
+    if (!safe_open(out, output)) {
+        if (old)
+            std::fclose(old);
+        std::fclose(fi);
+        ausgabe_nicht_schreibbar(output);
+        return STATUS_IO;
+    }
+    std::FILE* fo = out.fp;
+    write_header(fo);
+    schreibeInhalt(fi, fo, false, nullptr);
+    bool input_failed = std::ferror(fi) != 0;
+    std::fclose(fi);
+    put(fo, CLOSING_PAIR);
+    put(fo, "\n");
+    bool old_failed = false;
+    if (einfuegen) {
+        old_failed = !schreibeKopie(old, fo);
+        std::fclose(old);
+    }
+    write_footer(fo, true);
+    if (input_failed || old_failed) {
+        safe_abort(out);
+        if (input_failed)
+            eingabe_fehlt(input);
+        else
+            ausgabe_nicht_lesbar(output);
+        return STATUS_IO;
+    }
+    if (!safe_commit(out)) {
+        ausgabe_nicht_schreibbar(output);
+        return STATUS_IO;
+    }
+    return STATUS_OK;
+}
+
+int generate2(const char* input1, const char* input2, const char* output)
+{
+    std::FILE* fi1 = open_input(input1);
+    if (!fi1) {
+        eingabe_fehlt(input1);
+        return STATUS_IO;
+    }
+    std::FILE* fi2 = open_input(input2);
+    if (!fi2) {
+        std::fclose(fi1);
+        eingabe_fehlt(input2);
+        return STATUS_IO;
+    }
+    SafeOut out;
+    if (!safe_open(out, output)) {
+        std::fclose(fi1);
+        std::fclose(fi2);
+        ausgabe_nicht_schreibbar(output);
+        return STATUS_IO;
+    }
+    std::FILE* fo = out.fp;
+    write_header(fo);
+    schreibeInhalt(fi1, fo, false, nullptr);
+    bool failed1 = std::ferror(fi1) != 0;
+    std::fclose(fi1);
+    write_div(fo);
+    schreibeInhalt(fi2, fo, false, nullptr);
+    bool failed2 = std::ferror(fi2) != 0;
+    std::fclose(fi2);
+    write_footer(fo, false);
+    if (failed1 || failed2) {
+        safe_abort(out);
+        eingabe_fehlt(failed1 ? input1 : input2);
+        return STATUS_IO;
+    }
+    if (!safe_commit(out)) {
+        ausgabe_nicht_schreibbar(output);
+        return STATUS_IO;
+    }
+    return STATUS_OK;
 }

@@ -41,3 +41,7 @@ int generate2(const char* input1, const char* input2, const char* output);
 void write_header(std::FILE* fp);
 void write_div(std::FILE* fp);
 void write_footer(std::FILE* fp, bool einfuegen);
+// Copies the entries of the earlier page fi to fo unchanged: from the first
+// section opener up to the page's closing PHP block. fi must be a regular
+// file (it is read twice). Returns false when fi could not be read.
+bool schreibeKopie(std::FILE* fi, std::FILE* fo);

@@ -1,0 +1,304 @@
+// News and merged pages, run through the binary and compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "testutil.h"
+
+using namespace qbtest;
+
+namespace {
+
+const std::string HEADER =
+    "<?php\n"
+    "$titel = \"Tarnido 2020 News\";\n"
+    "$zeile1 = \"Hier finden Sie die neusten Nachrichten über Tarnido 2020\";\n"
+    "$zeile2 = \"\";\n"
+    "$menue = 3;\n"
+    "\nrequire_once(\"assets/include/header.php\");\n?>\n\n";
+const std::string OPENER = "<div class=\"container\">\n\t<br>\n\t<div class=\"jumbotron\">\n";
+const std::string CLOSE = "\t</div>\n\n</div>\n";
+const std::string FOOTER =
+    "<?php\n"
+    "require_once(\"assets/include/quick_links.php\");\n"
+    "require_once(\"assets/include/footer.php\");\n"
+    "?>\n";
+// SOURCE_DATE_EPOCH of a later run and the stamp it gives.
+const std::string LATER = "SOURCE_DATE_EPOCH=1620122700";
+const char* const LATER_STAMP = "veröffentlicht: Di, 4.5.2021 10:05";
+
+std::string stamp_line(const std::string& stamp)
+{
+    return "<p style=\"text-align: right; margin-top: -3em;\"><small>" + stamp + "</small><p>\n";
+}
+
+std::string entry(const std::string& stamp, const std::string& body)
+{
+    return OPENER + stamp_line(stamp) + body + CLOSE + "\n";
+}
+
+Result qb_env(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env,
+              long fsize_limit = -1)
+{
+    Run r;
+    r.args = args;
+    r.cwd = cwd;
+    r.env = env;
+    r.fsize_limit = fsize_limit;
+    return run(r);
+}
+
+// Temporary or helper files the program must not leave behind.
+void expect_no_leftovers(const std::string& dir)
+{
+    for (const auto& name : entries(dir)) {
+        EXPECT_EQ(name.find(".qb-"), std::string::npos) << name;
+        EXPECT_NE(name, "__tmp__.php");
+    }
+}
+
+}  // namespace
+
+TEST(NewsPage, FirstRunThenSecondRunPutsNewEntryOnTop)
+{
+    TempDir d;
+    spit(d / "a.html", "<p>Erste Nachricht</p>\n");
+    spit(d / "b.html", "<h2>Zweite</h2>\n<p>Nachricht</p>\n");
+
+    Result r = qb({"a.html", "news.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    const std::string first = HEADER + entry(STAMP, "<p>Erste Nachricht</p>\n") + FOOTER;
+    EXPECT_EQ(slurp(d / "news.php"), first);
+    expect_no_leftovers(d.path);
+
+    r = qb_env({"b.html", "news.php"}, d.path, {LATER});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    const std::string second = HEADER + entry(LATER_STAMP, "<h2>Zweite</h2>\n<p>Nachricht</p>\n") +
+                               entry(STAMP, "<p>Erste Nachricht</p>\n") + FOOTER;
+    EXPECT_EQ(slurp(d / "news.php"), second);
+    expect_no_leftovers(d.path);
+
+    // A fragment without a final line end is closed right after its last byte.
+    spit(d / "c.html", "<p>ohne Zeilenende</p>");
+    r = qb({"c.html", "news.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<p>ohne Zeilenende</p>") +
+                                         entry(LATER_STAMP, "<h2>Zweite</h2>\n<p>Nachricht</p>\n") +
+                                         entry(STAMP, "<p>Erste Nachricht</p>\n") + FOOTER);
+}
+
+TEST(NewsPage, EmptyOrForeignExistingPageContributesNothing)
+{
+    TempDir d;
+    spit(d / "a.html", "<p>Neu</p>\n");
+    for (const std::string& old : {std::string(), std::string("Nur Text\n<?php echo 1; ?>\n")}) {
+        spit(d / "news.php", old);
+        Result r = qb({"a.html", "news.php"}, d.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<p>Neu</p>\n") + FOOTER) << old;
+    }
+}
+
+TEST(NewsPage, EarlierEntriesAreCopiedUnchanged)
+{
+    TempDir d;
+    // An earlier page written by hand: its header differs, the first entry
+    // holds lines the rewriter would change, a long line and PHP of its own.
+    const std::string long_line = "<p>" + std::string(3000, 'x') + "</p>\n";
+    const std::string nul_line("<p>a\0b</p>\n", 11);
+    const std::string body = OPENER + "<img src=\"bild.jpg\">\n" + "<a href=\"x.pdf\">x</a>\n" + long_line + nul_line +
+                             "<?php echo date('Y'); ?>\n" + CLOSE + "\n" + OPENER + "<p>alt</p>\n" + CLOSE + "\n";
+    spit(d / "news.php", "<?php\n$titel = \"Alt\";\n?>\nVorspann\n" + body + FOOTER + "Nachspann\n");
+    spit(d / "a.html", "<p>Neu</p>\n");
+
+    Result r = qb_env({"a.html", "news.php"}, d.path, {LATER});
+    EXPECT_EQ(r.status, 0);
+    const std::string once = HEADER + entry(LATER_STAMP, "<p>Neu</p>\n") + body + FOOTER;
+    EXPECT_EQ(slurp(d / "news.php"), once);
+
+    // Another run copies it all once more, again unchanged.
+    r = qb({"a.html", "news.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(d / "news.php"),
+              HEADER + entry(STAMP, "<p>Neu</p>\n") + entry(LATER_STAMP, "<p>Neu</p>\n") + body + FOOTER);
+
+    // A page whose entries are not followed by a PHP block keeps all of them.
+    const std::string bare = OPENER + "<p>alt</p>\n" + CLOSE + "\n" + OPENER + long_line + CLOSE;
+    spit(d / "news.php", bare);
+    r = qb({"a.html", "news.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<p>Neu</p>\n") + bare + FOOTER);
+}
+
+TEST(NewsPage, PhpLineInsideEntryKeepsItAndOlderEntries)
+{
+    TempDir d;
+    spit(d / "a.html", "<p>Alt</p>\n");
+    spit(d / "b.html", "<p>Jahr:</p>\n<?php echo date('Y'); ?>\n<p>Ende</p>\n");
+    spit(d / "c.html", "<p>Neu</p>\n");
+    ASSERT_EQ(qb({"a.html", "news.php"}, d.path).status, 0);
+    ASSERT_EQ(qb_env({"b.html", "news.php"}, d.path, {LATER}).status, 0);
+    Result r = qb({"c.html", "news.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(d / "news.php"),
+              HEADER + entry(STAMP, "<p>Neu</p>\n") +
+                  entry(LATER_STAMP, "<p>Jahr:</p>\n<?php echo date('Y'); ?>\n<p>Ende</p>\n") +
+                  entry(STAMP, "<p>Alt</p>\n") + FOOTER);
+}
+
+TEST(NewsPage, MissingInputChangesNothing)
+{
+    TempDir d;
+    const std::string page = HEADER + entry(STAMP, "<p>Alt</p>\n") + FOOTER;
+    spit(d / "news.php", page);
+    ::mkdir((d / "dir.html").c_str(), 0755);
+    for (const std::string in : {"fehlt.html", "dir.html"}) {
+        Result r = qb({in, "news.php"}, d.path);
+        EXPECT_EQ(r.status, 252);
+        EXPECT_EQ(r.out, "Fehler: Eingabedatei \"" + in + "\" nicht vorhanden oder Platte voll!\n");
+        EXPECT_EQ(slurp(d / "news.php"), page);
+    }
+    Result r = qb({"fehlt.html", "neu.php"}, d.path);
+    EXPECT_EQ(r.status, 252);
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"dir.html", "news.php"}));
+}
+
+TEST(NewsPage, UnwritableOutputChangesNothing)
+{
+    TempDir d;
+    spit(d / "a.html", "<p>Neu</p>\n");
+    ::mkdir((d / "ordner").c_str(), 0755);
+    for (const std::string out : {"fehlt/news.php", "ordner"}) {
+        Result r = qb({"a.html", out}, d.path);
+        EXPECT_EQ(r.status, 252) << out;
+        EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"" + out + "\" kann nicht geschrieben werden!\n");
+    }
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "ordner"}));
+    EXPECT_TRUE(entries(d / "ordner").empty());
+
+    // A full disk: the new page cannot be written whole.
+    ASSERT_EQ(qb({"a.html", "news.php"}, d.path).status, 0);
+    const std::string page = slurp(d / "news.php");
+    spit(d / "gross.html", std::string(200000, 'y') + "\n");
+    Result r = qb_env({"gross.html", "news.php"}, d.path, {}, 100000);
+    EXPECT_EQ(r.status, 252);
+    EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"news.php\" kann nicht geschrieben werden!\n");
+    EXPECT_EQ(slurp(d / "news.php"), page);
+    expect_no_leftovers(d.path);
+}
+
+TEST(NewsPage, UnreadableOutputIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as the unprivileged user 65534";
+    TempDir d;
+    spit(d / "a.html", "<p>Neu</p>\n");
+    const std::string page = HEADER + entry(STAMP, "<p>Alt</p>\n") + FOOTER;
+    spit(d / "news.php", page);
+    ::chmod((d / "news.php").c_str(), 0200);
+    ASSERT_EQ(::chown((d / "news.php").c_str(), 65534, 65534), 0);
+    qbtest::Run run_as;
+    run_as.args = {"a.html", "news.php"};
+    run_as.cwd = d.path;
+    run_as.uid = 65534;
+    Result r = run(run_as);
+    if (r.status == 126 || r.status == 127)
+        GTEST_SKIP() << "user 65534 cannot run the binary here (status " << r.status << ")";
+    EXPECT_EQ(r.status, 252);
+    EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"news.php\" kann nicht gelesen werden!\n");
+    EXPECT_EQ(slurp(d / "news.php"), page);
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "news.php"}));
+
+    // The same user with read permission gets the page as usual.
+    ::chmod((d / "news.php").c_str(), 0600);
+    r = run(run_as);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<p>Neu</p>\n") + entry(STAMP, "<p>Alt</p>\n") + FOOTER);
+}
+
+TEST(NewsPage, UsersOwnTmpFileAndLinksAreKept)
+{
+    TempDir d;
+    spit(d / "__tmp__.php", "meins\n");
+    spit(d / "a.html", "<p>A</p>\n");
+    ASSERT_EQ(qb({"a.html", "news.php"}, d.path).status, 0);
+    ASSERT_EQ(qb({"a.html", "news.php"}, d.path).status, 0);
+    EXPECT_EQ(slurp(d / "__tmp__.php"), "meins\n");
+
+    // A page reached through a link stays a link; the file behind it grows.
+    ASSERT_EQ(::symlink("news.php", (d / "link.php").c_str()), 0);
+    ASSERT_EQ(qb({"a.html", "link.php"}, d.path).status, 0);
+    struct stat st;
+    ASSERT_EQ(::lstat((d / "link.php").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<p>A</p>\n") + entry(STAMP, "<p>A</p>\n") +
+                                         entry(STAMP, "<p>A</p>\n") + FOOTER);
+}
+
+TEST(NewsPage, DeviceAsOutputIsWrittenDirectly)
+{
+    // A device holds no earlier entries, and nothing is created beside it.
+    TempDir d;
+    spit(d / "a.html", "<p>A</p>\n");
+    ASSERT_EQ(::symlink("/dev/null", (d / "null.php").c_str()), 0);
+    for (int i = 0; i < 2; ++i) {
+        Result r = qb({"a.html", "null.php"}, d.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "null.php"}));
+    EXPECT_FALSE(exists("/dev/.null.lock"));
+}
+
+TEST(MergedPage, TwoSectionsByteForByte)
+{
+    TempDir d;
+    spit(d / "a.html", "<p>Teil eins</p>\n");
+    spit(d / "b.html", "<p>Teil zwei</p>");
+    Result r = qb({"a.html", "b.html", "seite.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(slurp(d / "seite.php"), HEADER + OPENER + stamp_line(STAMP) + "<p>Teil eins</p>\n" + CLOSE +
+                                          "\n<br>\n" + OPENER + stamp_line(STAMP) + "<p>Teil zwei</p>" + CLOSE +
+                                          "\n" + FOOTER);
+
+    // Whatever was there is replaced, and no helper file stays behind.
+    r = qb({"b.html", "a.html", "seite.php"}, d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(slurp(d / "seite.php"), HEADER + OPENER + stamp_line(STAMP) + "<p>Teil zwei</p>" + CLOSE +
+                                          "\n<br>\n" + OPENER + stamp_line(STAMP) + "<p>Teil eins</p>\n" + CLOSE +
+                                          "\n" + FOOTER);
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "b.html", "seite.php"}));
+}
+
+TEST(MergedPage, FailuresChangeNothing)
+{
+    TempDir d;
+    spit(d / "a.html", "<p>A</p>\n");
+    spit(d / "seite.php", "alt\n");
+    ::mkdir((d / "ordner").c_str(), 0755);
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"fehlt.html", "a.html", "seite.php"}, "Fehler: Eingabedatei \"fehlt.html\" nicht vorhanden oder Platte voll!\n"},
+        {{"a.html", "fehlt.html", "seite.php"}, "Fehler: Eingabedatei \"fehlt.html\" nicht vorhanden oder Platte voll!\n"},
+        {{"a.html", "a.html", "fehlt/seite.php"}, "Fehler: Ausgabedatei \"fehlt/seite.php\" kann nicht geschrieben werden!\n"},
+        {{"a.html", "a.html", "ordner"}, "Fehler: Ausgabedatei \"ordner\" kann nicht geschrieben werden!\n"},
+    };
+    for (const auto& c : cases) {
+        Result r = qb(c.args, d.path);
+        EXPECT_EQ(r.status, 252) << c.args[2];
+        EXPECT_EQ(r.out, c.out);
+    }
+    spit(d / "gross.html", std::string(200000, 'y') + "\n");
+    Result r = qb_env({"gross.html", "a.html", "seite.php"}, d.path, {}, 100000);
+    EXPECT_EQ(r.status, 252);
+    EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"seite.php\" kann nicht geschrieben werden!\n");
+    EXPECT_EQ(slurp(d / "seite.php"), "alt\n");
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "gross.html", "ordner", "seite.php"}));
+    EXPECT_TRUE(entries(d / "ordner").empty());
+}
