@@ -7,28 +7,51 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+std::size_t refill(LineReader& r)
+{
+    if (r.done)
+        return 0;
+    char* b = r.buf.get();
+    std::size_t tail = r.end - r.pos;
+    std::size_t start = tail <= LineReader::CARRY ? LineReader::CARRY - tail : 0;
+    std::memmove(b + start, b + r.pos, tail);
+    r.pos = start;
+    r.end = start + tail;
+    // A whole block per read: stdio then reads straight into our buffer.
+    std::size_t got = std::fread(b + r.end, 1, LineReader::CARRY + LineReader::BLOCK - r.end, r.fp);
+    if (got == 0)
+        r.done = true;
+    r.end += got;
+    std::memset(b + r.end, 0, LineReader::PAD);
+    return got;
+}
+
+const char* next_piece(LineReader& r, std::size_t& n)
+{
+    for (;;) {
+        std::size_t avail = r.end - r.pos;
+        const char* src = r.buf.get() + r.pos;
+        std::size_t look = avail < LINE_MAX_READ ? avail : LINE_MAX_READ;
+        const void* nl = std::memchr(src, '\n', look);
+        if (nl)
+            n = static_cast<std::size_t>(static_cast<const char*>(nl) - src) + 1;
+        else if (avail >= LINE_MAX_READ || (r.done && avail > 0))
+            n = look;
+        else if (refill(r) > 0 || r.end > r.pos)
+            continue;
+        else
+            return nullptr;
+        r.pos += n;
+        return src;
+    }
+}
+
 std::size_t read_piece(LineReader& r, char* line)
 {
     std::size_t n = 0;
-    while (n < LINE_MAX_READ) {
-        if (r.pos == r.end) {
-            r.pos = 0;
-            r.end = std::fread(r.buf.get(), 1, LineReader::BLOCK, r.fp);
-            if (r.end == 0)
-                break;
-        }
-        std::size_t avail = r.end - r.pos;
-        if (avail > LINE_MAX_READ - n)
-            avail = LINE_MAX_READ - n;
-        const char* src = r.buf.get() + r.pos;
-        const void* nl = std::memchr(src, '\n', avail);
-        std::size_t take = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - src) + 1 : avail;
-        std::memcpy(line + n, src, take);
-        n += take;
-        r.pos += take;
-        if (nl)
-            break;
-    }
+    const char* p = next_piece(r, n);
+    if (p)
+        std::memcpy(line, p, n);
     line[n] = '\0';
     return n;
 }

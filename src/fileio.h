@@ -12,14 +12,33 @@
 // Block reader for inputs that are read to their end. Each piece it yields is
 // what one read into a line buffer yields: at most 1023 bytes, ending after
 // the first newline when that fits. Bytes are kept as they are, NUL included.
+//
+// The unread bytes are buf[pos, end). In front of each block there is room
+// for the unfinished piece carried over from the block before, so a piece
+// always lies whole in the buffer, and behind the bytes read there are PAD
+// zero bytes, so that a scanner may read a little past the end.
 struct LineReader {
-    explicit LineReader(std::FILE* f) : fp(f), buf(new char[BLOCK]) {}
+    explicit LineReader(std::FILE* f) : fp(f), buf(new char[CARRY + BLOCK + PAD]()) {}
     static constexpr std::size_t BLOCK = 1 << 16;
+    static constexpr std::size_t CARRY = LINE_SIZE;
+    static constexpr std::size_t PAD = 128;
     std::FILE* fp;
     std::size_t pos = 0;
     std::size_t end = 0;
+    bool done = false;  // end of input or read error seen: read no further
     std::unique_ptr<char[]> buf;
 };
+
+// Moves the unread bytes (fewer than CARRY, as left by a piece that a block
+// ends in the middle of) to just before the block area and reads the next
+// block behind them. Returns the number of bytes added: 0 at the end of the
+// input and on a read error (ferror(r.fp) tells the two apart).
+std::size_t refill(LineReader& r);
+
+// The next piece in place: a pointer into r.buf and its length in n, valid
+// until the next call. Returns nullptr at the end of the input and on a read
+// error; ferror(r.fp) tells the two apart.
+const char* next_piece(LineReader& r, std::size_t& n);
 
 // Copies the next piece into line (room for LINE_SIZE bytes), terminates it
 // with a zero byte and returns its length. Returns 0 at the end of the input

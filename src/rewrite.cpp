@@ -1,13 +1,21 @@
 #include "rewrite.h"
 
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include "fileio.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define QB_AVX2 1
 #endif
 
 namespace {
@@ -78,39 +86,82 @@ inline int as_pos(std::size_t pos)
     return static_cast<int>(pos);
 }
 
-// The page text on its way to the stream, gathered in blocks: one stdio
-// call per block instead of several per line. A sink without a buffer
-// writes straight through.
+// The page text on its way to the stream, gathered rather than copied: each
+// put only notes where the bytes are (the input block, a literal, the
+// rewriter's scratch area), so they must stay in place until the next flush.
+// A flush hands them to the descriptor with one writev, after whatever stdio
+// holds for the stream. A stream without a descriptor (a memory stream), or
+// one whose direct write failed, gets them through stdio, which then also
+// keeps any error for the caller to see.
 struct Sink {
+    Sink(std::FILE* f, bool direct) : fo(f), fd(direct ? ::fileno(f) : -1) {}
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+#if defined(IOV_MAX) && IOV_MAX < 1024
+    static constexpr std::size_t MAX = IOV_MAX;
+#else
+    static constexpr std::size_t MAX = 1024;
+#endif
     std::FILE* fo;
-    char* buf;
-    std::size_t cap;
-    std::size_t len = 0;
+    int fd;
+    std::size_t cnt = 0;
+    std::size_t bytes = 0;  // in iov[0, cnt)
+    iovec iov[MAX];
 
     void put(const char* p, std::size_t n)
     {
         if (n == 0)
             return;
-        if (n > cap - len) {
-            flush();
-            if (n > cap) {
-                std::fwrite(p, 1, n, fo);
+        if (cnt) {
+            iovec& last = iov[cnt - 1];
+            if (static_cast<const char*>(last.iov_base) + last.iov_len == p) {
+                last.iov_len += n;
+                bytes += n;
                 return;
             }
         }
-        std::memcpy(buf + len, p, n);
-        len += n;
+        if (cnt == MAX)
+            flush();
+        iov[cnt++] = {const_cast<char*>(p), n};
+        bytes += n;
     }
     void put(Lit l) { put(l.s, l.n); }
-    void flush()
-    {
-        if (len)
-            std::fwrite(buf, 1, len, fo);
-        len = 0;
-    }
+    void flush();
 };
 
-constexpr std::size_t SINK_SIZE = 1 << 15;
+void Sink::flush()
+{
+    std::size_t first = 0;
+    if (fd >= 0 && cnt && std::fflush(fo) != 0)
+        fd = -1;
+    while (fd >= 0 && first < cnt) {
+        ssize_t w = ::writev(fd, iov + first, static_cast<int>(cnt - first));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            fd = -1;
+            break;
+        }
+        auto done = static_cast<std::size_t>(w);
+        if (done == bytes) {
+            first = cnt;
+            break;
+        }
+        bytes -= done;
+        while (first < cnt && done >= iov[first].iov_len)
+            done -= iov[first++].iov_len;
+        if (done) {
+            iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + done;
+            iov[first].iov_len -= done;
+        }
+    }
+    for (; first < cnt; ++first)
+        std::fwrite(iov[first].iov_base, 1, iov[first].iov_len, fo);
+    cnt = 0;
+    bytes = 0;
+}
+
 
 // Whether a line of at most 8 bytes holds "html".
 inline bool short_html(const char* line, std::size_t n)
@@ -127,157 +178,16 @@ inline bool at(const char* line, std::size_t n, std::size_t pos, Lit l)
     return n - pos >= l.n && std::memcmp(line + pos, l.s, l.n) == 0;
 }
 
-// Position of the first l at or after from, or NOT_FOUND.
+// Position of the first l at or after from, or NOT_FOUND. Lines are short
+// and patterns few: a plain loop beats memmem's setup here.
 int find(const char* line, std::size_t n, std::size_t from, Lit l)
 {
-    if (from > n)
-        return NOT_FOUND;
-    const void* p = ::memmem(line + from, n - from, l.s, l.n);
-    return p ? as_pos(static_cast<std::size_t>(static_cast<const char*>(p) - line)) : NOT_FOUND;
-}
-
-#if defined(__SSE2__)
-inline __m128i load16(const char* p)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-inline std::size_t low_bit(unsigned mask)
-{
-    return static_cast<std::size_t>(__builtin_ctz(mask));
-}
-
-// Calls f(pos), in order, for the positions of the line whose bit is set in
-// mask_of(p), until f returns false. mask_of looks at the 16 bytes from p
-// and may also read the two after them. room is how many bytes from line on
-// may be read (at least n): the last bytes of the line are read in place
-// when the buffer reaches far enough, else from a zero-padded copy. Bits of
-// positions outside the line are dropped; what mask_of saw past the line's
-// end only ever adds positions, which f checks against the line's end.
-template <typename M, typename F>
-inline void scan_chunks(const char* line, std::size_t n, std::size_t room, M&& mask_of, F&& f)
-{
-    constexpr std::size_t AHEAD = 2;
-    std::size_t base = 0;
-    for (; base + 16 + AHEAD <= n; base += 16)
-        for (unsigned m = mask_of(line + base); m; m &= m - 1)
-            if (!f(base + low_bit(m)))
-                return;
-    // At most 16 + AHEAD - 1 bytes are left: two chunks at the most.
-    char tmp[2 * 16 + AHEAD];
-    const char* p = line + base;
-    if (base + sizeof tmp > room) {
-        std::memset(tmp, 0, sizeof tmp);
-        std::memcpy(tmp, p, n - base);
-        p = tmp;
-    }
-    for (std::size_t chunk = 0; base + chunk < n; chunk += 16) {
-        std::size_t left = n - base - chunk;
-        unsigned m = mask_of(p + chunk);
-        if (left < 16)
-            m &= (1u << left) - 1;
-        for (; m; m &= m - 1)
-            if (!f(base + chunk + low_bit(m)))
-                return;
-    }
-}
-
-inline unsigned movemask(__m128i v)
-{
-    return static_cast<unsigned>(_mm_movemask_epi8(v));
-}
-#endif
-
-// Calls f(pos) for each position of the line where one of the patterns of
-// the classification might stand: '<' before 'b', 'i', 'h' or "/b", '%'
-// before '2', '{' before 'w', and the "f=" that ends "href=". Most lines hold
-// none of these; they are passed over sixteen bytes at a time where the
-// machine allows it. Without that, every '<', '%', '{' and 'f' is offered.
-template <typename F>
-inline void for_each_marker(const char* line, std::size_t n, std::size_t room, F&& f)
-{
-#if defined(__SSE2__)
-    scan_chunks(
-        line, n, room,
-        [](const char* p) {
-            __m128i v0 = load16(p);
-            __m128i v1 = load16(p + 1);
-            __m128i v2 = load16(p + 2);
-            auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-            __m128i after_lt = _mm_or_si128(_mm_or_si128(eq(v1, 'b'), eq(v1, 'i')),
-                                            _mm_or_si128(eq(v1, 'h'), _mm_and_si128(eq(v1, '/'), eq(v2, 'b'))));
-            __m128i m = _mm_and_si128(eq(v0, '<'), after_lt);
-            m = _mm_or_si128(m, _mm_and_si128(eq(v0, '%'), eq(v1, '2')));
-            m = _mm_or_si128(m, _mm_and_si128(eq(v0, '{'), eq(v1, 'w')));
-            m = _mm_or_si128(m, _mm_and_si128(eq(v0, 'f'), eq(v1, '=')));
-            return movemask(m);
-        },
-        [&](std::size_t pos) {
-            f(pos);
-            return true;
-        });
-#else
-    (void)room;
-    for (std::size_t pos = 0; pos < n; ++pos) {
-        char c = line[pos];
-        if (c == '<' || c == '%' || c == '{' || c == 'f')
-            f(pos);
-    }
-#endif
-}
-
-// Calls f(pos) for the positions where a link word might begin, until f
-// returns false: at least every "inh", "wei" and "zur" in any case.
-template <typename F>
-inline void for_each_word_start(const char* line, std::size_t n, std::size_t room, F&& f)
-{
-#if defined(__SSE2__)
-    // Setting bit 5 folds 'I' onto 'i', and nothing else onto it; the same
-    // holds for the other five letters.
-    const __m128i fold = _mm_set1_epi8(0x20);
-    const __m128i ci = _mm_set1_epi8('i');
-    const __m128i cw = _mm_set1_epi8('w');
-    const __m128i cz = _mm_set1_epi8('z');
-    const __m128i cn = _mm_set1_epi8('n');
-    const __m128i ce = _mm_set1_epi8('e');
-    const __m128i cu = _mm_set1_epi8('u');
-    const __m128i ch = _mm_set1_epi8('h');
-    const __m128i cr = _mm_set1_epi8('r');
-    scan_chunks(
-        line, n, room,
-        [&](const char* p) {
-            __m128i a = _mm_or_si128(load16(p), fold);
-            __m128i b = _mm_or_si128(load16(p + 1), fold);  // each byte's successor
-            __m128i c = _mm_or_si128(load16(p + 2), fold);  // and the one after
-            __m128i fi = _mm_cmpeq_epi8(a, ci);
-            __m128i fw = _mm_cmpeq_epi8(a, cw);
-            __m128i fz = _mm_cmpeq_epi8(a, cz);
-            __m128i inh = _mm_and_si128(fi, _mm_and_si128(_mm_cmpeq_epi8(b, cn), _mm_cmpeq_epi8(c, ch)));
-            __m128i wei = _mm_and_si128(fw, _mm_and_si128(_mm_cmpeq_epi8(b, ce), _mm_cmpeq_epi8(c, ci)));
-            __m128i zur = _mm_and_si128(fz, _mm_and_si128(_mm_cmpeq_epi8(b, cu), _mm_cmpeq_epi8(c, cr)));
-            return movemask(_mm_or_si128(_mm_or_si128(inh, wei), zur));
-        },
-        f);
-#else
-    (void)room;
-    for (std::size_t pos = 0; pos < n; ++pos) {
-        unsigned char c = upper(static_cast<unsigned char>(line[pos]));
-        if ((c == 'I' || c == 'W' || c == 'Z') && !f(pos))
-            return;
-    }
-#endif
-}
-
-// Position of the first "\">" at or after from, or NOT_FOUND.
-int find_tag_end(const char* line, std::size_t n, std::size_t from)
-{
-    const char* end = line + n;
-    const char* q = line + from;
-    while (q < end && (q = static_cast<const char*>(std::memchr(q, '"', static_cast<std::size_t>(end - q))))) {
-        if (q + 1 < end && q[1] == '>')
-            return as_pos(static_cast<std::size_t>(q - line));
-        ++q;
-    }
+    if (from > n || n - from < l.n || l.n == 0)
+        return l.n == 0 && from <= n ? as_pos(from) : NOT_FOUND;
+    const char first = l.s[0];
+    for (std::size_t pos = from, last = n - l.n; pos <= last; ++pos)
+        if (line[pos] == first && std::memcmp(line + pos + 1, l.s + 1, l.n - 1) == 0)
+            return as_pos(pos);
     return NOT_FOUND;
 }
 
@@ -291,32 +201,6 @@ bool at_upper(const char* line, std::size_t n, std::size_t pos, Lit word)
     return true;
 }
 
-// Special case of a link line from its words, in one pass: Inhalt wins over
-// Weiter, Weiter over Zurück, wherever on the line they stand.
-int link_words(const char* line, std::size_t n, std::size_t room)
-{
-    bool inhalt = false;
-    bool weiter = false;
-    bool zurueck = false;
-    for_each_word_start(line, n, room, [&](std::size_t pos) {
-        switch (upper(static_cast<unsigned char>(line[pos]))) {
-        case 'I':
-            inhalt = at_upper(line, n, pos, WORD_INHALT);
-            break;
-        case 'W':
-            weiter = weiter || at_upper(line, n, pos, WORD_WEITER);
-            break;
-        case 'Z':
-            zurueck = zurueck || at_upper(line, n, pos, WORD_ZURUECK);
-            break;
-        default:
-            break;
-        }
-        return !inhalt;
-    });
-    return inhalt ? SPECIAL_INHALT : weiter ? SPECIAL_WEITER : zurueck ? SPECIAL_ZURUECK : SPECIAL_PLAIN;
-}
-
 // What one pass over a line finds for the classification.
 struct Tags {
     bool body = false;         // "<body" or "</body"
@@ -328,52 +212,350 @@ struct Tags {
     int h2 = NOT_FOUND;        // first "<h2 id=\""
 };
 
-Tags scan_line(const char* line, std::size_t n, std::size_t room)
+// Where a pattern of the classification may stand: a byte of one of the
+// classes below followed by a byte that the same class accepts next. Each
+// pair is one that is rare in running text, at a fixed place in its pattern.
+//   '%' then '2'         "%20download\""
+//   'h' then '2'         "<h2 id=\"" (one class with the one above)
+//   '{' then 'w'         "{width="
+//   'f' then '='         the end of "href="
+//   'd' then 'y'         "<body", "</body"
+//   'k' then 'q'         "</blockquote>"
+//   'm' then 'g'         "<img src="
+//   't' then 'm'         "html" of a skeleton line
+//   '<' then 't'         "<tr class=", only when table rows are made equal
+// Most lines hold none of these and are copied without a second look. A
+// second set of classes marks, for the lines that hold a link, a pair of
+// letters of each link word (in any case) and the "\">" that ends a tag:
+//   "nh" of Inhalt,  "we" of Weiter,  "ck" of Zurück,  '"' then '>'
+//
+// Membership is tested by nibbles, the way the vector code does it: byte x
+// is in class k when bit k is set both in lo[x & 15] and in hi[x >> 4]. Each
+// class above but the first has one low nibble or one high nibble, so the
+// test is exact; the first also takes "(2" and "e2", which are looked at and
+// passed over.
+struct Classes {
+    // [0] and [1]: first and second byte of a pattern; [2] and [3]: the same
+    // for the link words and the tag end.
+    unsigned char lo[4][16] = {};
+    unsigned char hi[4][16] = {};
+};
+
+void add_class(Classes& c, int set, unsigned bit, const char* bytes)
+{
+    for (; *bytes; ++bytes) {
+        unsigned char x = static_cast<unsigned char>(*bytes);
+        c.lo[set][x & 15] = static_cast<unsigned char>(c.lo[set][x & 15] | (1u << bit));
+        c.hi[set][x >> 4] = static_cast<unsigned char>(c.hi[set][x >> 4] | (1u << bit));
+    }
+}
+
+Classes make_classes(bool equal_table)
+{
+    Classes c;
+    const char* const patterns[][2] = {{"%h", "2"}, {"{", "w"}, {"f", "="}, {"d", "y"},
+                                       {"k", "q"},  {"m", "g"}, {"t", "m"}, {"<", "t"}};
+    const unsigned count = equal_table ? 8 : 7;
+    for (unsigned bit = 0; bit < count; ++bit) {
+        add_class(c, 0, bit, patterns[bit][0]);
+        add_class(c, 1, bit, patterns[bit][1]);
+    }
+    // Of each link word the pair that is rarest in running text.
+    const char* const words[][2] = {{"nN", "hH"}, {"wW", "eE"}, {"cC", "kK"}, {"\"", ">"}};
+    for (unsigned bit = 0; bit < 4; ++bit) {
+        add_class(c, 2, bit, words[bit][0]);
+        add_class(c, 3, bit, words[bit][1]);
+    }
+    return c;
+}
+
+inline bool in_pair(const Classes& c, int set, unsigned char x, unsigned char y)
+{
+    return (c.lo[set][x & 15] & c.hi[set][x >> 4] & c.lo[set + 1][y & 15] & c.hi[set + 1][y >> 4]) != 0;
+}
+
+// Marks words words of 64 bytes from p on, one bit per byte: bit j of word
+// w stands for the byte at 64 w + j. Reads the byte after the last word too.
+// A block is marked for its newlines (nl) and where a pattern may begin
+// (cand); a line that holds a link is marked again for its words and tag
+// ends (aux), as few lines need that.
+struct Marker {
+    void (*block)(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl, std::uint64_t* cand);
+    void (*aux)(const char* p, std::size_t words, const Classes& c, std::uint64_t* aux);
+};
+
+void mark_block_plain(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl, std::uint64_t* cand)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    for (std::size_t w = 0; w < words; ++w, u += 64) {
+        std::uint64_t n = 0;
+        std::uint64_t k = 0;
+        for (unsigned j = 0; j < 64; ++j) {
+            n |= static_cast<std::uint64_t>(u[j] == '\n') << j;
+            k |= static_cast<std::uint64_t>(in_pair(c, 0, u[j], u[j + 1])) << j;
+        }
+        nl[w] = n;
+        cand[w] = k;
+    }
+}
+
+void mark_aux_plain(const char* p, std::size_t words, const Classes& c, std::uint64_t* aux)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    for (std::size_t w = 0; w < words; ++w, u += 64) {
+        std::uint64_t x = 0;
+        for (unsigned j = 0; j < 64; ++j)
+            x |= static_cast<std::uint64_t>(in_pair(c, 2, u[j], u[j + 1])) << j;
+        aux[w] = x;
+    }
+}
+
+#if defined(QB_AVX2)
+#define QB_TARGET_AVX2 __attribute__((target("avx2")))
+
+QB_TARGET_AVX2 inline __m256i avx2_table(const unsigned char* t)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+}
+
+// Bit j set where the pair at q + j is in one of the classes of set (the
+// tables lo1, hi1 for the first byte, lo2, hi2 for the second).
+QB_TARGET_AVX2 inline std::uint32_t avx2_pairs(const char* q, __m256i lo1, __m256i hi1, __m256i lo2, __m256i hi2,
+                                               __m256i* first)
+{
+    const __m256i nibble = _mm256_set1_epi8(0x0f);
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+    __m256i ka = _mm256_and_si256(_mm256_shuffle_epi8(lo1, _mm256_and_si256(a, nibble)),
+                                  _mm256_shuffle_epi8(hi1, _mm256_and_si256(_mm256_srli_epi16(a, 4), nibble)));
+    __m256i kb = _mm256_and_si256(_mm256_shuffle_epi8(lo2, _mm256_and_si256(b, nibble)),
+                                  _mm256_shuffle_epi8(hi2, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble)));
+    *first = a;
+    __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(ka, kb), _mm256_setzero_si256());
+    return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
+}
+
+QB_TARGET_AVX2 void mark_block_avx2(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl,
+                                    std::uint64_t* cand)
+{
+    const __m256i lo1 = avx2_table(c.lo[0]);
+    const __m256i hi1 = avx2_table(c.hi[0]);
+    const __m256i lo2 = avx2_table(c.lo[1]);
+    const __m256i hi2 = avx2_table(c.hi[1]);
+    const __m256i newline = _mm256_set1_epi8('\n');
+    for (std::size_t w = 0; w < words; ++w, p += 64) {
+        __m256i a0, a1;
+        std::uint64_t k0 = avx2_pairs(p, lo1, hi1, lo2, hi2, &a0);
+        std::uint64_t k1 = avx2_pairs(p + 32, lo1, hi1, lo2, hi2, &a1);
+        std::uint64_t n0 = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a0, newline)));
+        std::uint64_t n1 = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a1, newline)));
+        nl[w] = n0 | n1 << 32;
+        cand[w] = k0 | k1 << 32;
+    }
+}
+
+QB_TARGET_AVX2 void mark_aux_avx2(const char* p, std::size_t words, const Classes& c, std::uint64_t* aux)
+{
+    const __m256i lo1 = avx2_table(c.lo[2]);
+    const __m256i hi1 = avx2_table(c.hi[2]);
+    const __m256i lo2 = avx2_table(c.lo[3]);
+    const __m256i hi2 = avx2_table(c.hi[3]);
+    for (std::size_t w = 0; w < words; ++w, p += 64) {
+        __m256i a;
+        std::uint64_t x0 = avx2_pairs(p, lo1, hi1, lo2, hi2, &a);
+        std::uint64_t x1 = avx2_pairs(p + 32, lo1, hi1, lo2, hi2, &a);
+        aux[w] = x0 | x1 << 32;
+    }
+}
+#endif
+
+Marker pick_marker()
+{
+#if defined(QB_AVX2)
+    if (__builtin_cpu_supports("avx2"))
+        return {mark_block_avx2, mark_aux_avx2};
+#endif
+    return {mark_block_plain, mark_aux_plain};
+}
+
+// The first set bit in [from, to), or to.
+inline std::size_t next_bit(const std::uint64_t* bits, std::size_t from, std::size_t to)
+{
+    if (from >= to)
+        return to;
+    std::size_t w = from >> 6;
+    std::uint64_t m = bits[w] & (~std::uint64_t{0} << (from & 63));
+    for (;;) {
+        if (m) {
+            std::size_t pos = (w << 6) + static_cast<std::size_t>(std::countr_zero(m));
+            return pos < to ? pos : to;
+        }
+        if (++w << 6 >= to)
+            return to;
+        m = bits[w];
+    }
+}
+
+// The last set bit in [from, to), or to when there is none.
+inline std::size_t prev_bit(const std::uint64_t* bits, std::size_t from, std::size_t to)
+{
+    if (from >= to)
+        return to;
+    std::size_t w = (to - 1) >> 6;
+    std::uint64_t m = bits[w] & (~std::uint64_t{0} >> (63 - ((to - 1) & 63)));
+    for (;;) {
+        if (m) {
+            std::size_t pos = (w << 6) + 63 - static_cast<std::size_t>(std::countl_zero(m));
+            return pos >= from ? pos : to;
+        }
+        if (w == 0 || --w < (from >> 6))
+            return to;
+        m = bits[w];
+    }
+}
+
+// A piece in the buffer it was marked in: line[0, n) is the stretch that
+// starts at bit s of cand. At least 65 bytes after it may be read.
+struct Piece {
+    const char* line;
+    std::size_t n;
+    const std::uint64_t* cand;
+    std::size_t s;
+};
+
+// Calls f(pos) for each position of line[0, n) marked in bits from bit s
+// on, in order, until f returns false.
+template <typename F>
+inline void for_each_mark(const std::uint64_t* bits, std::size_t s, std::size_t n, std::size_t from, F&& f)
+{
+    const std::size_t e = s + n;
+    std::size_t b = s + from;
+    if (b >= e)
+        return;
+    std::size_t w = b >> 6;
+    std::uint64_t m = bits[w] & (~std::uint64_t{0} << (b & 63));
+    for (;;) {
+        for (; m; m &= m - 1) {
+            b = (w << 6) + static_cast<std::size_t>(std::countr_zero(m));
+            if (b >= e || !f(b - s))
+                return;
+        }
+        if (++w << 6 >= e)
+            return;
+        m = bits[w];
+    }
+}
+
+// Notes in t the pattern that the marked pair at pos may belong to.
+void note(Tags& t, const char* line, std::size_t n, std::size_t pos)
+{
+    switch (line[pos]) {
+    case '%':
+        if (t.download < 0 && at(line, n, pos, DOWNLOAD))
+            t.download = as_pos(pos);
+        break;
+    case 'h':
+        if (t.h2 < 0 && pos >= 1 && at(line, n, pos - 1, H2))
+            t.h2 = as_pos(pos - 1);
+        break;
+    case '{':
+        if (t.width < 0 && at(line, n, pos, WIDTH))
+            t.width = as_pos(pos);
+        break;
+    case 'f':
+        t.href = t.href || (pos >= 3 && at(line, n, pos - 3, HREF));
+        break;
+    case 'd':
+        t.body = t.body || (pos >= 3 && at(line, n, pos - 3, BODY_OPEN)) || (pos >= 4 && at(line, n, pos - 4, BODY_CLOSE));
+        break;
+    case 'k':
+        t.quote_end = t.quote_end || (pos >= 6 && at(line, n, pos - 6, QUOTE_END));
+        break;
+    case 'm':
+        if (t.img < 0 && pos >= 2 && at(line, n, pos - 2, IMG))
+            t.img = as_pos(pos - 2);
+        break;
+    default:
+        // "html" and "<tr": looked at with the whole line.
+        break;
+    }
+}
+
+Tags tags_of(const Piece& p)
 {
     Tags t;
-    for_each_marker(line, n, room, [&](std::size_t pos) {
-        switch (line[pos]) {
-        case '%':
-            if (t.download < 0 && at(line, n, pos, DOWNLOAD))
-                t.download = as_pos(pos);
-            return;
-        case '{':
-            if (t.width < 0 && at(line, n, pos, WIDTH))
-                t.width = as_pos(pos);
-            return;
-        case 'f':
-            t.href = t.href || (pos >= 3 && at(line, n, pos - 3, HREF));
-            return;
-        default:
-            break;
-        }
-        if (n - pos < 2)
-            return;
-        switch (line[pos + 1]) {
-        case 'b':
-            t.body = t.body || at(line, n, pos, BODY_OPEN);
-            break;
-        case '/':
-            t.body = t.body || at(line, n, pos, BODY_CLOSE);
-            t.quote_end = t.quote_end || at(line, n, pos, QUOTE_END);
-            break;
-        case 'i':
-            if (t.img < 0 && at(line, n, pos, IMG))
-                t.img = as_pos(pos);
-            break;
-        case 'h':
-            if (t.h2 < 0 && at(line, n, pos, H2))
-                t.h2 = as_pos(pos);
-            break;
-        default:
-            break;
-        }
+    for_each_mark(p.cand, p.s, p.n, 0, [&](std::size_t pos) {
+        note(t, p.line, p.n, pos);
+        return true;
     });
     return t;
 }
 
+// The words and tag ends of a piece, marked when first asked for.
+struct Aux {
+    Aux(const Marker& m, const Classes& c, const Piece& p, std::uint64_t* b)
+        : marker(m), classes(c), piece(p), bits(b)
+    {
+    }
+    const Marker& marker;
+    const Classes& classes;
+    const Piece& piece;
+    std::uint64_t* bits;  // room for piece.n / 64 + 1 words
+    bool done = false;
+
+    const std::uint64_t* get()
+    {
+        if (!done)
+            marker.aux(piece.line, (piece.n + 63) / 64, classes, bits);
+        done = true;
+        return bits;
+    }
+};
+
+// Position of the first "\">" at or after from, or NOT_FOUND.
+int find_tag_end(Aux& aux, std::size_t from)
+{
+    const Piece& p = aux.piece;
+    int found = NOT_FOUND;
+    for_each_mark(aux.get(), 0, p.n, from, [&](std::size_t pos) {
+        // The mark saw the byte after the piece too; it must be in it.
+        if (p.line[pos] != '"' || pos + 1 == p.n)
+            return true;
+        found = as_pos(pos);
+        return false;
+    });
+    return found;
+}
+
+// Special case of a link line from its words, in one pass: Inhalt wins over
+// Weiter, Weiter over Zurück, wherever on the line they stand.
+int link_words(Aux& aux)
+{
+    const Piece& p = aux.piece;
+    bool inhalt = false;
+    bool weiter = false;
+    bool zurueck = false;
+    for_each_mark(aux.get(), 0, p.n, 0, [&](std::size_t pos) {
+        switch (upper(static_cast<unsigned char>(p.line[pos]))) {
+        case 'N':
+            inhalt = pos >= 1 && at_upper(p.line, p.n, pos - 1, WORD_INHALT);
+            break;
+        case 'W':
+            weiter = weiter || at_upper(p.line, p.n, pos, WORD_WEITER);
+            break;
+        case 'C':
+            zurueck = zurueck || (pos >= 5 && at_upper(p.line, p.n, pos - 5, WORD_ZURUECK));
+            break;
+        default:
+            break;
+        }
+        return !inhalt;
+    });
+    return inhalt ? SPECIAL_INHALT : weiter ? SPECIAL_WEITER : zurueck ? SPECIAL_ZURUECK : SPECIAL_PLAIN;
+}
+
 // The classification, from what the scan of the line found.
-int classify(const char* line, std::size_t n, std::size_t room, const Tags& t, int* i)
+int classify(Aux& aux, const Tags& t, int* i)
 {
     *i = t.download;
     if (*i >= 0)
@@ -392,8 +574,10 @@ int classify(const char* line, std::size_t n, std::size_t room, const Tags& t, i
         return SPECIAL_QUOTE_END;
     if (!t.href)
         return SPECIAL_PLAIN;
-    *i = find_tag_end(line, n, 0);
-    return link_words(line, n, room);
+    // Most links hold none of the words; their position is then of no use.
+    int special = link_words(aux);
+    *i = special == SPECIAL_PLAIN ? NOT_FOUND : find_tag_end(aux, 0);
+    return special;
 }
 
 // The -d decoration of one call, prepared once.
@@ -431,18 +615,48 @@ void write_parts(Sink& out, const char* line, std::size_t n, std::size_t pos, Li
     out.put(line + pos, n - pos);
 }
 
+// Appends the decimal digits of v (not negative) at p; returns the end.
+char* digits(char* p, std::size_t v)
+{
+    char tmp[24];
+    char* t = tmp + sizeof tmp;
+    do {
+        *--t = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    std::size_t len = static_cast<std::size_t>(tmp + sizeof tmp - t);
+    std::memcpy(p, t, len);
+    return p + len;
+}
+
+char* append(char* p, Lit l)
+{
+    std::memcpy(p, l.s, l.n);
+    return p + l.n;
+}
+
 void write_width(Sink& out, const char* line, std::size_t n, int i)
 {
     // Keep the page and the diagnostics in order when both go to stdout.
     if (out.fo == stdout)
         out.flush();
-    std::printf("gefunden: i=%d\n", i);
     std::size_t start = static_cast<std::size_t>(i);
     // The '=' of "{width="; the pattern itself guarantees where it is.
     std::size_t k = start + WIDTH.n - 1;
     const void* close = std::memchr(line + k + 1, '}', n - k - 1);
     std::size_t j = close ? static_cast<std::size_t>(static_cast<const char*>(close) - line) : n;
-    std::printf("i=%d  | j=%d  | k=%d", i, as_pos(j), as_pos(k));
+    // "gefunden: i=%d\n" and "i=%d  | j=%d  | k=%d", formatted by hand: a
+    // page with many widths would otherwise spend its time in printf.
+    char msg[96];
+    char* p = append(msg, lit("gefunden: i="));
+    p = digits(p, start);
+    p = append(p, lit("\ni="));
+    p = digits(p, start);
+    p = append(p, lit("  | j="));
+    p = digits(p, j);
+    p = append(p, lit("  | k="));
+    p = digits(p, k);
+    std::fwrite(msg, 1, static_cast<std::size_t>(p - msg), stdout);
     if (!close) {
         std::fputs("\n=============\nFehler beim Ersetzen von width!\n==============\n", stdout);
         out.put(line, n);
@@ -496,8 +710,9 @@ void writeParts(std::FILE* fo, const char* zeile, int i, const char* part)
 {
     std::size_t n = std::strlen(zeile);
     std::size_t pos = i < 0 ? 0 : static_cast<std::size_t>(i) > n ? n : static_cast<std::size_t>(i);
-    Sink out{fo, nullptr, 0};
+    Sink out(fo, false);
     write_parts(out, zeile, n, pos, Lit{part, std::strlen(part)});
+    out.flush();
 }
 
 int getSonderbehandlung(const char* zeile, int* i)
@@ -530,7 +745,26 @@ int getSonderbehandlung(const char* zeile, int* i)
 
 int classify_line(const char* zeile, std::size_t n, int* i)
 {
-    return classify(zeile, n, n, scan_line(zeile, n, n), i);
+    // The scan reads whole words and a byte beyond: give it a padded copy.
+    std::string padded(zeile, n);
+    padded.resize(n + 128, '\0');
+    std::size_t words = n / 64 + 1;
+    std::unique_ptr<std::uint64_t[]> bits(new std::uint64_t[3 * words]);
+    const Marker marker = pick_marker();
+    const Classes classes = make_classes(false);
+    marker.block(padded.data(), (n + 63) / 64, classes, bits.get(), bits.get() + words);
+    Piece p{padded.data(), n, bits.get() + words, 0};
+    Aux aux(marker, classes, p, bits.get() + 2 * words);
+    return classify(aux, tags_of(p), i);
+}
+
+void mark_bytes(const char* p, std::size_t words, bool equal_table, bool portable, std::uint64_t* nl,
+                std::uint64_t* cand, std::uint64_t* aux)
+{
+    const Marker marker = portable ? Marker{mark_block_plain, mark_aux_plain} : pick_marker();
+    const Classes classes = make_classes(equal_table);
+    marker.block(p, words, classes, nl, cand);
+    marker.aux(p, words, classes, aux);
 }
 
 void check_div_tag(char* zeile, const char* div_tag)
@@ -548,122 +782,226 @@ void check_div_tag(char* zeile, const char* div_tag)
     std::memcpy(gt, d.attr.data(), d.attr.size());
 }
 
+namespace {
+
+// The rewriting of one call: its state from line to line and its buffers.
+struct Rewriter {
+    Sink& out;
+    const Decoration& deco;
+    bool equal_table;
+    const Marker& marker;
+    const Classes& classes;
+    // Decorated pieces are built one after the other in a scratch area that
+    // is reused once its text has been flushed. A piece grows by the
+    // attribute; the area has room for several of the largest, and behind
+    // it for the scan's reading ahead, so no decoration is ever cut.
+    std::size_t scratch_size = 0;
+    std::size_t scratch_used = 0;
+    std::unique_ptr<char[]> scratch;
+    std::unique_ptr<std::uint64_t[]> bits;  // the marks of a decorated piece, and its words
+    std::size_t words = 0;
+    bool top = true;
+    bool blockquote = false;
+
+    Rewriter(Sink& o, const Decoration& d, bool e, const Marker& m, const Classes& c)
+        : out(o), deco(d), equal_table(e), marker(m), classes(c)
+    {
+        std::size_t largest = LINE_SIZE + (deco.active ? deco.attr.size() : 0);
+        words = largest / 64 + 1;
+        bits.reset(new std::uint64_t[3 * words]);
+        if (!deco.active)
+            return;
+        scratch_size = largest * 4 > (1u << 15) ? largest * 4 : (1u << 15);
+        scratch.reset(new char[scratch_size + LineReader::PAD]());
+    }
+
+    // Writes the piece rewritten; tags is what its marks found.
+    void piece(Piece p, Tags tags);
+};
+
+void Rewriter::piece(Piece p, Tags tags)
+{
+    // The renderer's page skeleton: the body tags and the short html lines.
+    if (tags.body || (p.n <= 8 && short_html(p.line, p.n)))
+        return;
+    if (deco.active && find(p.line, p.n, 0, Lit{deco.pattern.data(), deco.pattern.size()}) >= 0) {
+        if (const void* gt = std::memchr(p.line, '>', p.n)) {
+            std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - p.line);
+            std::size_t size = p.n + deco.attr.size();
+            if (scratch_size - scratch_used < size) {
+                out.flush();
+                scratch_used = 0;
+            }
+            char* d = scratch.get() + scratch_used;
+            scratch_used += size;
+            std::memcpy(d, p.line, g);
+            std::memcpy(d + g, deco.attr.data(), deco.attr.size());
+            std::memcpy(d + g + deco.attr.size(), p.line + g, p.n - g);
+            marker.block(d, (size + 63) / 64, classes, bits.get(), bits.get() + words);
+            p = Piece{d, size, bits.get() + words, 0};
+            tags = tags_of(p);
+        }
+    }
+
+    const char* line = p.line;
+    const std::size_t n = p.n;
+    int i = NOT_FOUND;
+    std::size_t pos = 0;
+    Aux aux(marker, classes, p, bits.get() + 2 * words);
+    const int sonderbehandlung = classify(aux, tags, &i);
+    switch (sonderbehandlung) {
+    case SPECIAL_DOWNLOAD:
+        pos = static_cast<std::size_t>(i);
+        // The byte after the pattern (the link's '>') is dropped; without
+        // one there is nothing to rewrite.
+        if (pos + DOWNLOAD.n >= n) {
+            out.put(line, n);
+            break;
+        }
+        out.put(line, pos);
+        out.put(DOWNLOAD_NEW);
+        out.put(line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
+        break;
+    case SPECIAL_WIDTH:
+        write_width(out, line, n, i);
+        break;
+    case SPECIAL_IMAGE: {
+        // The image's own closing, not one of an earlier tag.
+        int k = find(line, n, static_cast<std::size_t>(i), IMG_END);
+        if (k < 0) {
+            out.put(line, n);
+            break;
+        }
+        pos = static_cast<std::size_t>(k);
+        out.put(line, pos);
+        out.put(IMG_FLUID);
+        out.put(line + pos + IMG_END.n, n - pos - IMG_END.n);
+        break;
+    }
+    case SPECIAL_HEADING: {
+        // The id goes; the rest resumes at the quote that closes it.
+        int k = find_tag_end(aux, static_cast<std::size_t>(i));
+        if (k < 0) {
+            out.put(line, n);
+            break;
+        }
+        out.put(line, static_cast<std::size_t>(i) + 4);
+        out.put(top ? H2_TOP : H2_MID);
+        top = false;
+        out.put(line + k, n - static_cast<std::size_t>(k));
+        break;
+    }
+    case SPECIAL_QUOTE_END:
+        out.put(line, n);
+        blockquote = true;
+        break;
+    case SPECIAL_WEITER:
+    case SPECIAL_ZURUECK:
+    case SPECIAL_INHALT: {
+        if (i < 0) {
+            out.put(line, n);
+            break;
+        }
+        Lit icon = sonderbehandlung == SPECIAL_WEITER    ? ICON_WEITER
+                   : sonderbehandlung == SPECIAL_ZURUECK ? ICON_ZURUECK
+                                                         : ICON_INHALT;
+        write_parts(out, line, n, static_cast<std::size_t>(i) + TAG_END.n, icon);
+        break;
+    }
+    default:
+        if (blockquote) {
+            blockquote = false;
+            int k = find(line, n, 0, P_OPEN);
+            if (k >= 0)
+                write_parts(out, line, n, static_cast<std::size_t>(k) + 2, ZITAT);
+            else
+                out.put(line, n);
+        } else if (equal_table && (find(line, n, 0, ROW_ODD) >= 0 || find(line, n, 0, ROW_EVEN) >= 0)) {
+            out.put(ROW_EQUAL);
+        } else {
+            out.put(line, n);
+        }
+        break;
+    }
+}
+
+}  // namespace
+
 void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* div_tag)
 {
     const Decoration deco = prepare_decoration(div_tag);
-    // A decorated piece grows by the attribute; its buffer has room for that
-    // and for the largest piece, so no decoration is ever cut.
-    std::unique_ptr<char[]> decorated;
-    if (deco.active)
-        decorated.reset(new char[LINE_SIZE + deco.attr.size()]());
-    std::unique_ptr<char[]> block(new char[SINK_SIZE]);
-    Sink out{fo, block.get(), SINK_SIZE};
+    const Classes classes = make_classes(equal_table);
+    const Marker marker = pick_marker();
+    std::unique_ptr<Sink> sink(new Sink(fo, true));
+    Sink& out = *sink;
+    Rewriter rw(out, deco, equal_table, marker, classes);
 
+    // The input is read a block at a time and marked in one pass: where the
+    // newlines are and where a pattern may begin. Pieces without a mark are
+    // copied as they are, many at once; only marked pieces are looked at,
+    // in place.
     LineReader reader(fi);
-    // Both line buffers start zeroed: the scan may read a line's last chunk
-    // in place, past the line's end but inside the buffer, and ignores those
-    // bytes.
-    char zeile[LINE_SIZE] = {};
-    bool top = true;
-    bool blockquote = false;
-    int i = NOT_FOUND;
-    while (std::size_t n = read_piece(reader, zeile)) {
-        const char* line = zeile;
-        std::size_t room = LINE_SIZE;
-        Tags tags = scan_line(line, n, room);
-        // The renderer's page skeleton: the body tags and the short html lines.
-        if (tags.body || (n <= 8 && short_html(line, n)))
-            continue;
-        if (deco.active && find(line, n, 0, Lit{deco.pattern.data(), deco.pattern.size()}) >= 0) {
-            if (const void* gt = std::memchr(line, '>', n)) {
-                std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - line);
-                char* d = decorated.get();
-                std::memcpy(d, line, g);
-                std::memcpy(d + g, deco.attr.data(), deco.attr.size());
-                std::memcpy(d + g + deco.attr.size(), line + g, n - g);
-                n += deco.attr.size();
-                line = d;
-                room = LINE_SIZE + deco.attr.size();
-                tags = scan_line(line, n, room);
-            }
-        }
-
-        std::size_t pos = 0;
-        const int sonderbehandlung = classify(line, n, room, tags, &i);
-        switch (sonderbehandlung) {
-        case SPECIAL_DOWNLOAD:
-            pos = static_cast<std::size_t>(i);
-            // The byte after the pattern (the link's '>') is dropped; without
-            // one there is nothing to rewrite.
-            if (pos + DOWNLOAD.n >= n) {
-                out.put(line, n);
-                break;
-            }
-            out.put(line, pos);
-            out.put(DOWNLOAD_NEW);
-            out.put(line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
-            break;
-        case SPECIAL_WIDTH:
-            write_width(out, line, n, i);
-            break;
-        case SPECIAL_IMAGE: {
-            // The image's own closing, not one of an earlier tag.
-            int k = find(line, n, static_cast<std::size_t>(i), IMG_END);
-            if (k < 0) {
-                out.put(line, n);
-                break;
-            }
-            pos = static_cast<std::size_t>(k);
-            out.put(line, pos);
-            out.put(IMG_FLUID);
-            out.put(line + pos + IMG_END.n, n - pos - IMG_END.n);
-            break;
-        }
-        case SPECIAL_HEADING: {
-            // The id goes; the rest resumes at the quote that closes it.
-            int k = find_tag_end(line, n, static_cast<std::size_t>(i));
-            if (k < 0) {
-                out.put(line, n);
-                break;
-            }
-            out.put(line, static_cast<std::size_t>(i) + 4);
-            out.put(top ? H2_TOP : H2_MID);
-            top = false;
-            out.put(line + k, n - static_cast<std::size_t>(k));
-            break;
-        }
-        case SPECIAL_QUOTE_END:
-            out.put(line, n);
-            blockquote = true;
-            break;
-        case SPECIAL_WEITER:
-        case SPECIAL_ZURUECK:
-        case SPECIAL_INHALT: {
-            if (i < 0) {
-                out.put(line, n);
-                break;
-            }
-            Lit icon = sonderbehandlung == SPECIAL_WEITER    ? ICON_WEITER
-                       : sonderbehandlung == SPECIAL_ZURUECK ? ICON_ZURUECK
-                                                             : ICON_INHALT;
-            write_parts(out, line, n, static_cast<std::size_t>(i) + TAG_END.n, icon);
-            break;
-        }
-        default:
-            if (blockquote) {
-                blockquote = false;
-                int p = find(line, n, 0, P_OPEN);
-                if (p >= 0)
-                    write_parts(out, line, n, static_cast<std::size_t>(p) + 2, ZITAT);
-                else
-                    out.put(line, n);
-            } else if (equal_table && (find(line, n, 0, ROW_ODD) >= 0 || find(line, n, 0, ROW_EVEN) >= 0)) {
-                out.put(ROW_EQUAL);
+    constexpr std::size_t WORDS = (LineReader::CARRY + LineReader::BLOCK) / 64 + 1;
+    std::unique_ptr<std::uint64_t[]> bits(new std::uint64_t[2 * WORDS]);
+    std::uint64_t* nl = bits.get();
+    std::uint64_t* cand = bits.get() + WORDS;
+    std::size_t s = 0;    // where the next piece starts
+    std::size_t run = 0;  // where the unmarked pieces not yet written start
+    for (;;) {
+        const char* b = reader.buf.get();
+        const std::size_t end = reader.end;
+        // The piece that starts at ps: where it ends, or 0 while the block
+        // ends before it does.
+        auto piece_end = [&](std::size_t ps) -> std::size_t {
+            std::size_t limit = end - ps < LINE_MAX_READ ? end : ps + LINE_MAX_READ;
+            std::size_t e = next_bit(nl, ps, limit);
+            if (e < limit)
+                return e + 1;  // through the newline
+            return limit - ps == LINE_MAX_READ || reader.done ? limit : 0;
+        };
+        std::size_t ps = s;  // the start of the next piece to look at
+        if (!rw.blockquote && !deco.active) {
+            std::size_t c = next_bit(cand, s, end);
+            if (c == end) {
+                if (reader.done) {
+                    s = end;
+                    break;
+                }
+                // All unmarked: what is whole goes; a piece the block ends in
+                // the middle of is read again with the next block.
+                std::size_t q = prev_bit(nl, s, end);
+                ps = q < end ? q + 1 : s;
             } else {
-                out.put(line, n);
+                // A newline always ends a piece; after the last one before
+                // the mark, a long line makes pieces of 1023 bytes.
+                std::size_t q = prev_bit(nl, s, c);
+                ps = q < c ? q + 1 : s;
             }
+            ps += (c - ps) / LINE_MAX_READ * LINE_MAX_READ;
+        }
+        std::size_t e = ps < end ? piece_end(ps) : reader.done ? ps : 0;
+        if (e == 0) {
+            // The piece at ps goes on in the next block, which takes the
+            // place of this one.
+            out.put(b + run, ps - run);
+            out.flush();
+            reader.pos = ps;
+            refill(reader);
+            std::size_t first = reader.pos / 64;
+            marker.block(reader.buf.get() + first * 64, (reader.end + 63) / 64 - first, classes, nl + first,
+                         cand + first);
+            s = run = reader.pos;
+            continue;
+        }
+        if (e == ps) {
+            s = ps;
             break;
         }
+        out.put(b + run, ps - run);
+        Piece p{b + ps, e - ps, cand, ps};
+        rw.piece(p, tags_of(p));
+        s = run = e;
     }
+    out.put(reader.buf.get() + run, s - run);
     out.flush();
 }
