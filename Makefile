@@ -52,8 +52,16 @@ fuzz:
 bench: build
 	bench/run.sh $(QB)
 
+# The example site: pandoc renders, quennelbrook builds the pages, npm brings
+# Bootstrap. Viewing it needs php-cli, building it does not.
 demo: build
+	@scripts/need-packages pandoc
+	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
+	@echo
+	@echo "Die Beispiel-Website liegt in build/demo/site. Ansehen mit:"
+	@echo "  php -S 127.0.0.1:8080 -t build/demo/site"
+	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen (php-cli nötig)."
 
 e2e: build
 	tests/e2e/run.sh $(abspath $(QB))

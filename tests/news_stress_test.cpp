@@ -17,18 +17,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const std::string HEADER =
-    "<?php\n"
-    "$titel = \"Tarnido 2020 News\";\n"
-    "$zeile1 = \"Hier finden Sie die neusten Nachrichten über Tarnido 2020\";\n"
-    "$zeile2 = \"\";\n"
-    "$menue = 3;\n"
-    "\nrequire_once(\"assets/include/header.php\");\n?>\n\n";
-const std::string FOOTER =
-    "<?php\n"
-    "require_once(\"assets/include/quick_links.php\");\n"
-    "require_once(\"assets/include/footer.php\");\n"
-    "?>\n";
+const std::string& HEADER = NEWS_HEADER;
+const std::string& FOOTER = NEWS_FOOTER;
 
 std::string entry(const std::string& body)
 {

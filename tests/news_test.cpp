@@ -10,20 +10,9 @@ using namespace qbtest;
 
 namespace {
 
-const std::string HEADER =
-    "<?php\n"
-    "$titel = \"Tarnido 2020 News\";\n"
-    "$zeile1 = \"Hier finden Sie die neusten Nachrichten über Tarnido 2020\";\n"
-    "$zeile2 = \"\";\n"
-    "$menue = 3;\n"
-    "\nrequire_once(\"assets/include/header.php\");\n?>\n\n";
-const std::string OPENER = "<div class=\"container\">\n\t<br>\n\t<div class=\"jumbotron\">\n";
+const std::string& HEADER = NEWS_HEADER;
 const std::string CLOSE = "\t</div>\n\n</div>\n";
-const std::string FOOTER =
-    "<?php\n"
-    "require_once(\"assets/include/quick_links.php\");\n"
-    "require_once(\"assets/include/footer.php\");\n"
-    "?>\n";
+const std::string& FOOTER = NEWS_FOOTER;
 // SOURCE_DATE_EPOCH of a later run and the stamp it gives.
 const std::string LATER = "SOURCE_DATE_EPOCH=1620122700";
 const char* const LATER_STAMP = "veröffentlicht: Di, 4.5.2021 10:05";

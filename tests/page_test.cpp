@@ -7,10 +7,6 @@ using namespace qbtest;
 
 namespace {
 
-const std::string HEADER_END = "\nrequire_once(\"assets/include/header.php\");\n?>\n\n";
-const std::string OPENER = "<div class=\"container\">\n\t<br>\n\t<div class=\"jumbotron\">\n";
-const std::string STAMP_LINE =
-    std::string("<p style=\"text-align: right; margin-top: -3em;\"><small>") + STAMP + "</small><p>\n";
 
 }  // namespace
 

@@ -24,10 +24,6 @@ const std::string PROMPT2 = "Geben Sie die Seo-Beschreibung ein:\n";
 const std::string PROMPT3 = "Geben Sie die Daten für robots ein:\n";
 const std::string PROMPTS = PROMPT1 + PROMPT2 + PROMPT3;
 
-const std::string HEADER_END = "\nrequire_once(\"assets/include/header.php\");\n?>\n\n";
-const std::string OPENER = "<div class=\"container\">\n\t<br>\n\t<div class=\"jumbotron\">\n";
-const std::string STAMP_LINE =
-    std::string("<p style=\"text-align: right; margin-top: -3em;\"><small>") + STAMP + "</small><p>\n";
 
 // A run of quennelbrook whose standard input is typed while it runs: into a
 // pseudo terminal (as a user at a terminal meets it) or into a pipe.

@@ -22,6 +22,22 @@ extern char** environ;
 namespace qbtest {
 
 const char* const STAMP = "veröffentlicht: Mo, 3.5.2021 09:05";
+const std::string HEADER_END = "\nrequire_once(\"assets/include/header.php\");\n?>\n\n";
+const std::string OPENER = "<div class=\"container\">\n\t<br>\n\t<div class=\"jumbotron\">\n";
+const std::string STAMP_LINE =
+    std::string("<p style=\"text-align: right; margin-top: -3em;\"><small>") + STAMP + "</small><p>\n";
+const std::string NEWS_HEADER =
+    "<?php\n"
+    "$titel = \"Tarnido 2020 News\";\n"
+    "$zeile1 = \"Hier finden Sie die neusten Nachrichten über Tarnido 2020\";\n"
+    "$zeile2 = \"\";\n"
+    "$menue = 3;\n" +
+    HEADER_END;
+const std::string NEWS_FOOTER =
+    "<?php\n"
+    "require_once(\"assets/include/quick_links.php\");\n"
+    "require_once(\"assets/include/footer.php\");\n"
+    "?>\n";
 
 namespace {
 

@@ -10,6 +10,13 @@ namespace qbtest {
 // TZ=UTC, SOURCE_DATE_EPOCH=1620032700.
 extern const char* const STAMP;  // "veröffentlicht: Mo, 3.5.2021 09:05"
 
+// Pieces that every page of the program shares, for whole-page comparisons.
+extern const std::string HEADER_END;   // the header include and the end of the PHP block
+extern const std::string OPENER;       // a section's container and jumbotron
+extern const std::string STAMP_LINE;   // the paragraph with STAMP
+extern const std::string NEWS_HEADER;  // the PHP block of news and merged pages
+extern const std::string NEWS_FOOTER;  // the closing PHP block of news and merged pages
+
 struct Result {
     int status = -1;       // exit status, or 128 + signal
     std::string out;       // standard output
