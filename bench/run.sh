@@ -5,7 +5,8 @@
 # Generates a renderer-shaped fragment (default 100 MiB) and a 1 MiB one in
 # /dev/shm, so that the disk does not decide, then times
 #   quennelbrook -t T -u U in.html out.php   and   cat in.html > out.php
-# (best of several runs each), and measures the peak resident memory of
+# (best of several runs each, taken in turn so that both see the same load
+# on the machine), and measures the peak resident memory of
 # quennelbrook for both sizes. Exits 1 when a target is missed: at least half
 # of cat's throughput, and under 4 MiB of peak memory.
 set -eu
@@ -14,7 +15,7 @@ qb=${1:?Aufruf: bench/run.sh PFAD_ZU_QUENNELBROOK [MEGABYTE]}
 mb=${2:-100}
 here=$(cd "$(dirname "$0")" && pwd)
 qb=$(cd "$(dirname "$qb")" && pwd)/$(basename "$qb")
-runs=5
+runs=10
 
 [ -x /usr/bin/time ] || "$here/../scripts/need-packages" time
 command -v python3 >/dev/null || "$here/../scripts/need-packages" python3
@@ -29,28 +30,29 @@ bytes=$(wc -c <"$dir/in.html")
 
 now() { date +%s%N; }
 
-# Best wall time in nanoseconds of $runs runs of the command in "$@".
-best() {
-    b=0
-    n=0
-    while [ $n -lt $runs ]; do
-        rm -f "$dir/out.php"
-        t0=$(now)
-        "$@"
-        t1=$(now)
-        d=$((t1 - t0))
-        if [ $b -eq 0 ] || [ $d -lt $b ]; then b=$d; fi
-        n=$((n + 1))
-    done
-    echo $b
+# Wall time in nanoseconds of one run of the command in "$@".
+timed() {
+    rm -f "$dir/out.php"
+    t0=$(now)
+    "$@"
+    t1=$(now)
+    echo $((t1 - t0))
 }
 
 run_cat() { cat "$dir/in.html" >"$dir/out.php"; }
 run_qb() { (cd "$dir" && "$qb" -t T -u U in.html out.php >/dev/null); }
 
 run_cat  # warm the page cache and tmpfs
-t_cat=$(best run_cat)
-t_qb=$(best run_qb)
+t_cat=0
+t_qb=0
+n=0
+while [ $n -lt $runs ]; do
+    d=$(timed run_cat)
+    if [ $t_cat -eq 0 ] || [ $d -lt $t_cat ]; then t_cat=$d; fi
+    d=$(timed run_qb)
+    if [ $t_qb -eq 0 ] || [ $d -lt $t_qb ]; then t_qb=$d; fi
+    n=$((n + 1))
+done
 
 rss() {
     (cd "$dir" && /usr/bin/time -f %M -o "$dir/rss" "$qb" -t T -u U "$1" out.php >/dev/null)
@@ -59,13 +61,13 @@ rss() {
 rss_small=$(rss small.html)
 rss_big=$(rss in.html)
 
-awk -v bytes="$bytes" -v tc="$t_cat" -v tq="$t_qb" -v rs="$rss_small" -v rb="$rss_big" '
+awk -v runs="$runs" -v bytes="$bytes" -v tc="$t_cat" -v tq="$t_qb" -v rs="$rss_small" -v rb="$rss_big" '
 BEGIN {
     mb = bytes / 1e6
     cat_mbs = mb / (tc / 1e9)
     qb_mbs = mb / (tq / 1e9)
     ratio = qb_mbs / cat_mbs
-    printf "Eingabe:        %.1f MB (%d Bytes), bestes von 5 Läufen\n", mb, bytes
+    printf "Eingabe:        %.1f MB (%d Bytes), bestes von %d Läufen\n", mb, bytes, runs
     printf "cat:            %8.1f MB/s  (%.3f s)\n", cat_mbs, tc / 1e9
     printf "quennelbrook:   %8.1f MB/s  (%.3f s)\n", qb_mbs, tq / 1e9
     printf "Verhältnis:     %8.2f (Ziel >= 0.50)\n", ratio

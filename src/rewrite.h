@@ -38,9 +38,9 @@ void check_div_tag(char* zeile, const char* div_tag);
 int classify_line(const char* zeile, std::size_t n, int* i);
 
 // The marks the rewriter's scan sets for the bytes p[0, 64 words), reading
-// p[64 words] too: one bit per byte, for newlines (nl), for the byte pairs a
-// pattern may stand on (cand) and for those of a link word or a tag end
-// (aux). portable picks the byte-by-byte code instead of the vector code the
+// the 2 bytes after them too: one bit per byte, for newlines (nl), for where
+// a pattern may begin (cand) and for the byte pairs of a link word or a tag
+// end (aux). portable picks the byte-by-byte code instead of the vector code the
 // processor may have; both must give the same bits.
 void mark_bytes(const char* p, std::size_t words, bool equal_table, bool portable, std::uint64_t* nl,
                 std::uint64_t* cand, std::uint64_t* aux);

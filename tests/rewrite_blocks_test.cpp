@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -195,15 +196,46 @@ TEST(RewriteBlocks, PatternsAcrossEveryBlockOffset)
     }
 }
 
+TEST(RewriteBlocks, LinksAndSkeletonLinesTheScanPassesOver)
+{
+    // Links without a word, words without a link, "html" in long lines and
+    // "tbody" stay as they are; a last piece of html without a newline (a
+    // short line, or the tail of a long one) goes, as it would with one.
+    const std::string body = "<p>Text <a href=\"a.html\">x</a></p>\n<p>weiter ohne Link</p>\n<tbody>\n"
+                             "<p><a href=\"t.php\">wEiTeR</a></p>\n<a href=\"i\">INHALT\">\n"
+                             "<p><a href=\"z\">zur\xc3\xbc" "ck</a></p>\n<p><a href=\"z\">ZUR\xc3\x9c" "CK</a></p>\n"
+                             "xhtml\n<html lang=\"de\">\n1234html\n12345html\n</blockquote>\n<p>q</p>\n</BODY>\n";
+    const std::string tails[] = {"", "html", "xhtml", "12345html", std::string(1023, 'a') + "html",
+                                 std::string(2046, 'b') + "<html>", std::string(1023, 'c') + "xxxhtmlx"};
+    for (const std::string& tail : tails)
+        for (std::size_t before : {std::size_t{0}, LineReader::BLOCK - 3, 3 * LineReader::BLOCK + 17}) {
+            std::string in(before, 'y');
+            for (std::size_t k = 80; k < in.size(); k += 81)
+                in[k] = '\n';
+            in += "\n" + body + tail;
+            ASSERT_EQ(rewrite_files(in, false, nullptr), "Kopf\n" + model(in, false, "", "") + "Fuß\n")
+                << before << " " << tail;
+        }
+}
+
 TEST(RewriteBlocks, VectorScanMarksWhatThePortableOneMarks)
 {
     std::mt19937 rng(5);
-    const std::string alphabet = "<>\"%{}=/-2bBdDhHiIkKmMnNeEwWcCqQtTfFyYgGuUzZ \n\xc3\xbc";
-    for (int round = 0; round < 200; ++round) {
+    const std::string alphabet = "<>\"%{}=/-2bBdDhHiIkKmMnNeEwWcCqQtTfFyYgGuUzZrRoOlL \n\n\xc3\xbc";
+    // Pieces of the patterns, so that every class is met often, also
+    // across the words' edges.
+    const std::string parts[] = {"tm", "html\n", "\n", "we", "wEi", "inh", "InH", "zur", "ZuR", "<bo", "/bo",
+                                 "/bl", "%2", "h2", "{w", "mg", "<t", "\">", "nh", "ck", "x", "  "};
+    for (int round = 0; round < 300; ++round) {
         std::size_t words = 1 + rng() % 20;
-        std::string text(words * 64 + 1, '\0');
-        for (char& c : text)
-            c = round % 2 ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng() % 256);
+        std::string text;
+        if (round % 3 == 2)
+            while (text.size() < words * 64 + 3)
+                text += parts[rng() % std::size(parts)];
+        text.resize(words * 64 + 3, '\0');
+        if (round % 3 != 2)
+            for (char& c : text)
+                c = round % 3 ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng() % 256);
         for (bool equal_table : {false, true}) {
             std::vector<std::uint64_t> a(3 * words), b(3 * words);
             mark_bytes(text.data(), words, equal_table, false, a.data(), a.data() + words, a.data() + 2 * words);
@@ -212,16 +244,35 @@ TEST(RewriteBlocks, VectorScanMarksWhatThePortableOneMarks)
         }
     }
     // A pattern's pair is marked where it stands, and nothing else is.
-    std::string text(129, ' ');
+    std::string text(131, ' ');
     text.replace(10, 5, "href=");
+    text.replace(20, 6, "wEiTer");
     text.replace(70, 2, "\">");
     std::vector<std::uint64_t> m(6);
-    mark_bytes(text.data(), 2, false, true, m.data(), m.data() + 2, m.data() + 4);
-    EXPECT_EQ(m[0] | m[1], 0u);                   // no newline
-    EXPECT_EQ(m[2], std::uint64_t{1} << 13);      // the "f=" of href=
-    EXPECT_EQ(m[3], 0u);
-    EXPECT_EQ(m[4], 0u);
-    EXPECT_EQ(m[5], std::uint64_t{1} << (70 - 64));  // the tag end
+    for (bool portable : {false, true}) {
+        mark_bytes(text.data(), 2, false, portable, m.data(), m.data() + 2, m.data() + 4);
+        EXPECT_EQ(m[0] | m[1], 0u);               // no newline
+        EXPECT_EQ(m[2], std::uint64_t{1} << 20);  // the start of the word, not href
+        EXPECT_EQ(m[3], 0u);
+        EXPECT_EQ(m[4], std::uint64_t{1} << 20);  // its "we"
+        EXPECT_EQ(m[5], std::uint64_t{1} << (70 - 64));  // the tag end
+    }
+    // "html" is marked only where a short piece ending in a newline can hold
+    // it, and whether a newline follows is seen across words.
+    std::string html(195, ' ');
+    html.replace(10, 5, "html\n");
+    html.replace(40, 12, "html is long");
+    html.replace(60, 5, "html\n");
+    std::vector<std::uint64_t> h(9);
+    for (bool portable : {false, true}) {
+        mark_bytes(html.data(), 3, false, portable, h.data(), h.data() + 3, h.data() + 6);
+        EXPECT_EQ(h[0], std::uint64_t{1} << 14);
+        EXPECT_EQ(h[1], std::uint64_t{1});
+        // The 't's of the two short lines; the newline of the second is in
+        // the next word.
+        EXPECT_EQ(h[3], std::uint64_t{1} << 11 | std::uint64_t{1} << 61);
+        EXPECT_EQ(h[4] | h[5], 0u);
+    }
 }
 
 TEST(RewriteBlocks, AFailedDirectWriteIsTheStreamsError)
