@@ -166,23 +166,20 @@ bool safe_open(SafeOut& o, const char* path)
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    if (::fchmod(fd, mode) != 0) {
+    // Gives up the temporary file, keeping the errno that made us.
+    auto give_up = [&] {
         int e = errno;
         ::close(fd);
         ::unlink(o.tmp.c_str());
         o.tmp.clear();
         errno = e;
         return false;
-    }
+    };
+    if (::fchmod(fd, mode) != 0)
+        return give_up();
     o.fp = ::fdopen(fd, "w");
-    if (!o.fp) {
-        int e = errno;
-        ::close(fd);
-        ::unlink(o.tmp.c_str());
-        o.tmp.clear();
-        errno = e;
-        return false;
-    }
+    if (!o.fp)
+        return give_up();
     std::setvbuf(o.fp, o.buffer.get(), _IOFBF, LineReader::BLOCK);
     return true;
 }
