@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -123,10 +124,71 @@ std::string resolve_target(const char* path)
     return p;
 }
 
+namespace {
+
+// The name a temporary file beside target gets: hidden, and telling whose it is.
+std::string temp_name(const std::string& target, const char* suffix)
+{
+    std::string base = base_of(target);
+    return dir_of(target) + "/" + (base.size() <= 200 ? "." + base : std::string()) + ".qb-" + suffix;
+}
+
+#ifdef O_TMPFILE
+// Whether the kernel lets us write into an unnamed file in dir and name it
+// later. The errors that mean "not here" send the caller to a named file;
+// any other error is the run's.
+enum class Unnamed { ok, unsupported, failed };
+
+Unnamed open_unnamed(const std::string& dir, int& fd)
+{
+    fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? Unnamed::unsupported
+                                                                          : Unnamed::failed;
+    // The name is given through /proc later; without /proc there is none.
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::faccessat(AT_FDCWD, self.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) != 0) {
+        ::close(fd);
+        fd = -1;
+        return Unnamed::unsupported;
+    }
+    return Unnamed::ok;
+}
+
+// Gives the unnamed file a hidden name beside the target, at the last
+// moment, so that a killed run leaves nothing behind but in that instant.
+bool name_unnamed(SafeOut& o)
+{
+    std::string self = "/proc/self/fd/" + std::to_string(::fileno(o.fp));
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    auto seed = static_cast<unsigned long long>(now.tv_nsec) ^ (static_cast<unsigned long long>(::getpid()) << 20);
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[7];
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        for (int i = 0; i < 6; ++i)
+            suffix[i] = digits[(seed >> (16 + 7 * i)) % (sizeof digits - 1)];
+        suffix[6] = '\0';
+        std::string name = temp_name(o.target, suffix);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            o.tmp = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+#endif
+
+}  // namespace
+
 bool safe_open(SafeOut& o, const char* path)
 {
     safe_abort(o);
     o.tmp.clear();
+    o.replace = false;
     o.buffer.reset(new char[LineReader::BLOCK]);
 
     struct stat st;
@@ -146,13 +208,22 @@ bool safe_open(SafeOut& o, const char* path)
     }
 
     o.target = resolve_target(path);
-    std::string base = base_of(o.target);
-    std::string name = base.size() <= 200 ? "." + base + ".qb-XXXXXX" : std::string(".qb-XXXXXX");
-    std::string tmpl = dir_of(o.target) + "/" + name;
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
+    int fd = -1;
+#ifdef O_TMPFILE
+    Unnamed how = open_unnamed(dir_of(o.target), fd);
+    if (how == Unnamed::failed)
         return false;
-    o.tmp = tmpl;
+    if (how == Unnamed::unsupported)
+#endif
+    {
+        // Where unnamed files are refused, a hidden named one stands in.
+        std::string tmpl = temp_name(o.target, "XXXXXX");
+        fd = ::mkstemp(tmpl.data());
+        if (fd < 0)
+            return false;
+        o.tmp = tmpl;
+    }
+    o.replace = true;
 
     mode_t mode;
     if (exists) {
@@ -166,20 +237,15 @@ bool safe_open(SafeOut& o, const char* path)
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    // Gives up the temporary file, keeping the errno that made us.
-    auto give_up = [&] {
+    if (::fchmod(fd, mode) == 0)
+        o.fp = ::fdopen(fd, "w");
+    if (!o.fp) {
         int e = errno;
         ::close(fd);
-        ::unlink(o.tmp.c_str());
-        o.tmp.clear();
+        safe_abort(o);
         errno = e;
         return false;
-    };
-    if (::fchmod(fd, mode) != 0)
-        return give_up();
-    o.fp = ::fdopen(fd, "w");
-    if (!o.fp)
-        return give_up();
+    }
     std::setvbuf(o.fp, o.buffer.get(), _IOFBF, LineReader::BLOCK);
     return true;
 }
@@ -190,18 +256,27 @@ bool safe_commit(SafeOut& o)
         errno = EBADF;
         return false;
     }
+    // Every byte reaches the file before the fsync, and the fsync comes
+    // before the rename: a power cut then finds the old page or all of
+    // the new one.
     bool ok = !std::ferror(o.fp) && std::fflush(o.fp) == 0;
     int e = ok ? 0 : (errno ? errno : EIO);
-    if (ok && !o.tmp.empty() && ::fsync(::fileno(o.fp)) != 0) {
+    if (ok && o.replace && ::fsync(::fileno(o.fp)) != 0) {
         ok = false;
         e = errno;
     }
+#ifdef O_TMPFILE
+    if (ok && o.replace && o.tmp.empty() && !name_unnamed(o)) {
+        ok = false;
+        e = errno;
+    }
+#endif
     if (std::fclose(o.fp) != 0 && ok) {
         ok = false;
         e = errno;
     }
     o.fp = nullptr;
-    if (ok && !o.tmp.empty()) {
+    if (ok && o.replace) {
         if (::rename(o.tmp.c_str(), o.target.c_str()) != 0) {
             ok = false;
             e = errno;

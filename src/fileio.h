@@ -50,12 +50,15 @@ std::size_t read_piece(LineReader& r, char* line);
 std::size_t read_line(std::FILE* fp, char* line, std::size_t max);
 
 // An output file under construction. Unless the target exists and is not a
-// regular file (a terminal, /dev/stdout, a FIFO), the text goes to a
-// temporary file beside the target that replaces it only on commit.
+// regular file (a terminal, /dev/stdout, a FIFO), the text goes to a file in
+// the target's directory that replaces it only on commit: an unnamed one,
+// named only just before the rename, or a hidden named one where the
+// filesystem refuses unnamed files.
 struct SafeOut {
     std::FILE* fp = nullptr;
-    std::string target;  // the file that is replaced, symlinks resolved
-    std::string tmp;     // the temporary file, empty when writing directly
+    std::string target;    // the file that is replaced, symlinks resolved
+    std::string tmp;       // the temporary file's name while it has one
+    bool replace = false;  // false when writing to the target directly
     std::unique_ptr<char[]> buffer;
 };
 
