@@ -158,6 +158,7 @@ int generate_menu_stream(std::FILE* fp, std::FILE* fi, const char* menu)
     LineReader r(fi);
 
     put(fp, "<div class=\"container\">\n");
+    bool stopped = false;
     while (std::size_t n = read_piece(r, zeile)) {
         ++lineCount;
         if (inComment) {
@@ -198,6 +199,7 @@ int generate_menu_stream(std::FILE* fp, std::FILE* fi, const char* menu)
             std::printf("Fehler in Menüdatei %s in Zeile %lld: <", menu, lineCount);
             std::fwrite(zeile, 1, n, stdout);
             std::printf(">.\n");
+            stopped = true;
             break;
         }
         int found = split_card(zeile, n, fields);
@@ -207,6 +209,11 @@ int generate_menu_stream(std::FILE* fp, std::FILE* fi, const char* menu)
             return STATUS_MENU;
         }
         write_card(fp, fields, lineCount, colCount);
+    }
+    // A read error is no end of the menu: half a grid must not pass as a page.
+    if (!stopped && std::ferror(fi)) {
+        std::printf("Fehler: Menüdatei \"%s\" kann nicht gelesen werden!\n", menu);
+        return STATUS_IO;
     }
     if (colCount > 0)
         put(fp, "  </div>\n");

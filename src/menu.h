@@ -6,7 +6,8 @@
 #include "quennelbrook.h"
 
 // Writes the card grid described by the menu file to fp. Returns STATUS_OK,
-// or STATUS_MENU when a card line lacks a field (the page is then not kept).
+// STATUS_MENU when a card line lacks a field, or STATUS_IO when the menu file
+// could not be read to its end (the page is then not kept).
 int generate_menu(std::FILE* fp, const char* menu);
 // The same for an open menu stream; menu only names the file in messages.
 int generate_menu_stream(std::FILE* fp, std::FILE* fi, const char* menu);

@@ -79,9 +79,9 @@ void write_section(std::FILE* fp, bool schreibeVeroeffentlicht)
     }
 }
 
-void write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
-                   int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
-                   const char* dateiname)
+int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
+                  int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
+                  const char* dateiname)
 {
     put(fp, "<?php\n");
     put(fp, "$titel = \"");
@@ -98,7 +98,10 @@ void write_header3(std::FILE* fp, const char* titel, const char* zeile1, const c
         put(fp, "\";\n");
     }
     if (seo_datei) {
-        Seo_data seo = read_seo(seo_datei);
+        bool read_failed = false;
+        Seo_data seo = read_seo(seo_datei, &read_failed);
+        if (read_failed)
+            return STATUS_IO;
         const struct {
             const char* name;
             const char* value;
@@ -121,6 +124,7 @@ void write_header3(std::FILE* fp, const char* titel, const char* zeile1, const c
         std::fprintf(fp, "veröffentlicht: %s", datum);
         put(fp, STAMP_CLOSE);
     }
+    return STATUS_OK;
 }
 
 void writeLink(std::FILE* fp, const char* link, bool* breakWritten, int art)
@@ -189,7 +193,11 @@ int generate3(const char* input, const char* output, const char* title, const ch
         return STATUS_IO;
     }
     std::FILE* fo = out.fp;
-    write_header3(fo, title, zeile1, "", menue, veroeffentlicht, datum, seo_datei, output);
+    if (write_header3(fo, title, zeile1, "", menue, veroeffentlicht, datum, seo_datei, output) != STATUS_OK) {
+        std::fclose(fi);
+        safe_abort(out);
+        return STATUS_IO;
+    }
     schreibeInhalt(fi, fo, equal_table, div_tag);
     bool read_failed = std::ferror(fi) != 0;
     std::fclose(fi);

@@ -14,10 +14,11 @@ int generate3(const char* input, const char* output, const char* title, const ch
               bool equal_table, const char* datum, const char* seo_datei,
               const char* link_zurueck, const char* link_vor, const char* link_inhalt,
               const char* div_tag, const char* footer);
-// The PHP block with the page variables, then the section opener.
-void write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
-                   int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
-                   const char* dateiname);
+// The PHP block with the page variables, then the section opener. Returns
+// STATUS_IO, with a message, when the SEO file opens but cannot be read.
+int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
+                  int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
+                  const char* dateiname);
 // Opens a section; with schreibeVeroeffentlicht, stamps it with the time.
 void write_section(std::FILE* fp, bool schreibeVeroeffentlicht);
 // One navigation link of kind art (0 contents, 1 next, 2 previous).

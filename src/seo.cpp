@@ -61,26 +61,41 @@ Seo_data read_seo_stream(std::FILE* fi, const char* seo_datei)
     return seo;
 }
 
-Seo_data read_seo(const char* seo_datei)
+Seo_data read_seo(const char* seo_datei, bool* read_failed)
 {
-    std::FILE* fi = seo_datei[0] ? std::fopen(seo_datei, "rb") : nullptr;
+    *read_failed = false;
+    // A directory opens but cannot be read; it is as absent as a missing file.
+    std::FILE* fi = seo_datei[0] && !is_directory(seo_datei) ? std::fopen(seo_datei, "rb") : nullptr;
     if (!fi)
         return Seo_data{};
     Seo_data seo = read_seo_stream(fi, seo_datei);
+    if (std::ferror(fi)) {
+        // Part of the values would pass for all of them.
+        std::printf("Fehler: SEO-Datei \"%s\" kann nicht gelesen werden!\n", seo_datei);
+        *read_failed = true;
+    }
     std::fclose(fi);
     return seo;
 }
 
 namespace {
 
-// Writes the prompt and reads one answer of at most 1022 bytes into answer.
-// Returns its length; 0 when the input has ended (or failed) before it.
-std::size_t ask(const char* prompt, char* answer)
+// Writes the prompt and reads one answer of at most 1022 bytes into answer,
+// setting its length in n (0 when the input has ended before it). Returns
+// false when the prompt could not be shown or the answer not be read: an
+// answer to an unseen question, or a cut one, must not become the file.
+bool ask(const char* prompt, char* answer, std::size_t& n)
 {
     std::fputs(prompt, stdout);
     // The prompt must be seen before the read blocks, also through a pipe.
-    std::fflush(stdout);
-    return read_line(stdin, answer, LINE_MAX_READ - 1);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return false;
+    n = read_line(stdin, answer, LINE_MAX_READ - 1);
+    if (std::ferror(stdin)) {
+        std::printf("Fehler: Standardeingabe kann nicht gelesen werden!\n");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -90,13 +105,17 @@ int generate_seo(const char* output)
     char keywords[LINE_SIZE];
     char description[LINE_SIZE];
     char robots[LINE_SIZE];
-    std::size_t n_keywords = ask("\nGeben Sie die Keywörter ein (getrennt durch Leerstellen):\n", keywords);
+    std::size_t n_keywords = 0, n_description = 0, n_robots = 0;
+    if (!ask("\nGeben Sie die Keywörter ein (getrennt durch Leerstellen):\n", keywords, n_keywords))
+        return STATUS_IO;
     if (n_keywords == 0)
         return STATUS_OK;
-    std::size_t n_description = ask("Geben Sie die Seo-Beschreibung ein:\n", description);
+    if (!ask("Geben Sie die Seo-Beschreibung ein:\n", description, n_description))
+        return STATUS_IO;
     if (n_description == 0)
         return STATUS_OK;
-    std::size_t n_robots = ask("Geben Sie die Daten für robots ein:\n", robots);
+    if (!ask("Geben Sie die Daten für robots ein:\n", robots, n_robots))
+        return STATUS_IO;
     if (n_robots == 0)
         return STATUS_OK;
 
