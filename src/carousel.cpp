@@ -149,13 +149,15 @@ int generate_carousel(const char* input, const char* output, const char* img)
         std::printf("Fehler: Eingabedatei \"%s\" fehlerhaft!\n", input);
         return STATUS_LIST;
     }
+    // The list was read: a failure from here on is the include file's.
     SafeOut out;
-    if (!safe_open(out, datei.c_str()))
-        return nicht_vorhanden(input);
-    write_carousel_header(out.fp, anz_zeilen);
-    schreibeCarouselInhalt(out.fp, carousel, anz_zeilen, img);
-    write_carousel_footer(out.fp);
-    if (!safe_commit(out))
-        return nicht_vorhanden(input);
-    return STATUS_OK;
+    if (safe_open(out, datei.c_str())) {
+        write_carousel_header(out.fp, anz_zeilen);
+        schreibeCarouselInhalt(out.fp, carousel, anz_zeilen, img);
+        write_carousel_footer(out.fp);
+        if (safe_commit(out))
+            return STATUS_OK;
+    }
+    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", datei.c_str());
+    return STATUS_CAROUSEL;
 }

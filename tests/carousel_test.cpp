@@ -186,12 +186,14 @@ TEST(Carousel, FailuresLeaveIncludeFileAlone)
     }
     spit(s / "liste.txt", "a.jpg\n");
     // The include file cannot be written: no such directory, a directory in
-    // its place, a full disk. The message names the list.
+    // its place, a full disk. The list was read fine; the message names the
+    // include file as the program built it.
     ::mkdir((s / "assets/include/d.php").c_str(), 0755);
     for (const std::string out : {"fehlt/k", "d"}) {
         Result r = qb({"-g", "carousel", "liste.txt", out}, s.d.path);
         EXPECT_EQ(r.status, 250) << out;
-        EXPECT_EQ(r.out, "Fehler: Eingabedatei \"liste.txt\" nicht vorhanden oder Platte voll!\n");
+        EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"assets/include/" + out +
+                             ".php\" kann nicht geschrieben werden!\n");
     }
     qbtest::Run full;
     full.args = {"-g", "carousel", "liste.txt", "k"};
@@ -199,7 +201,7 @@ TEST(Carousel, FailuresLeaveIncludeFileAlone)
     full.fsize_limit = 100;
     Result r = run(full);
     EXPECT_EQ(r.status, 250);
-    EXPECT_EQ(r.out, "Fehler: Eingabedatei \"liste.txt\" nicht vorhanden oder Platte voll!\n");
+    EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"assets/include/k.php\" kann nicht geschrieben werden!\n");
     EXPECT_EQ(slurp(s / "assets/include/k.php"), "alt\n");
     EXPECT_EQ(entries(s / "assets/include"), (std::vector<std::string>{"d.php", "k.php"}));
     EXPECT_TRUE(entries(s / "assets/include/d.php").empty());
