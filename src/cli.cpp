@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#if __has_include(<stdio_ext.h>)
+#include <stdio_ext.h>
+#endif
 
 #include "carousel.h"
 #include "page.h"
@@ -109,9 +112,27 @@ int wrong_arguments()
     return STATUS_USAGE;
 }
 
-}  // namespace
+// Messages, help and prompts all go to standard output; a run whose output
+// could not be written there (a full disk, a broken device) must not end
+// with success. A closed pipe still ends the process with SIGPIPE.
+int close_stdout(int status)
+{
+#if __has_include(<stdio_ext.h>)
+    bool pending = __fpending(stdout) != 0;
+#else
+    bool pending = true;
+#endif
+    bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    // A close that fails with nothing of ours on the way has lost nothing.
+    if (std::fclose(stdout) != 0 && pending)
+        failed = true;
+    if (!failed)
+        return status;
+    std::fputs("Fehler: Standardausgabe kann nicht geschrieben werden!\n", stderr);
+    return status == STATUS_OK ? STATUS_IO : status;
+}
 
-int main(int argc, char* argv[])
+int dispatch(int argc, char* argv[])
 {
     if (argc <= 1) {
         show_usage();
@@ -252,4 +273,11 @@ int main(int argc, char* argv[])
     default:
         return wrong_arguments();
     }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    return close_stdout(dispatch(argc, argv));
 }
