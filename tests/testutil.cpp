@@ -79,7 +79,8 @@ Result run(const Run& r)
             env.push_back(kv);
     }
 
-    std::vector<std::string> argv_s = {QB_BINARY};
+    std::vector<std::string> argv_s = r.wrap;
+    argv_s.push_back(QB_BINARY);
     argv_s.insert(argv_s.end(), r.args.begin(), r.args.end());
     std::vector<char*> argv;
     for (auto& a : argv_s)
@@ -114,7 +115,7 @@ Result run(const Run& r)
                 ::setuid(static_cast<uid_t>(r.uid)) != 0)
                 ::_exit(126);
         }
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(in_fd);

@@ -31,6 +31,7 @@ struct Run {
     std::vector<std::string> env;   // extra NAME=VALUE; NAME= alone unsets
     long fsize_limit = -1;          // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
     int uid = -1;                   // run as this user (needs root)
+    std::vector<std::string> wrap;  // a command the binary runs under (strace ...), found on PATH
 };
 
 Result run(const Run& r);
