@@ -59,6 +59,28 @@ TEST(Cli, HelpTextAndVersion)
     Result v = qb({"--version"});
     EXPECT_EQ(v.status, 0);
     EXPECT_EQ(v.out, "quennelbrook 22.11.2021\n");
+
+    // Standard output on a full disk: what was to be shown is lost, and
+    // that is an error, unless the run failed already or showed nothing.
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        bool lost;
+    } full[] = {
+        {{"--help"}, 252, true},
+        {{"--version"}, 252, true},
+        {{"-x", "in.html", "out.php"}, 254, true},
+        {{"-t", "T", "in.html", "out.php"}, 0, false},
+    };
+    for (const auto& c : full) {
+        qbtest::Run run;
+        run.wrap = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full"};
+        run.args = c.args;
+        run.cwd = d.path;
+        Result r = qbtest::run(run);
+        EXPECT_EQ(r.status, c.status) << c.args[0];
+        EXPECT_EQ(r.err, c.lost ? "Fehler: Standardausgabe kann nicht geschrieben werden!\n" : "") << c.args[0];
+    }
 }
 
 TEST(Cli, UsageErrorsEndWith254AndWriteNothing)
@@ -77,6 +99,7 @@ TEST(Cli, UsageErrorsEndWith254AndWriteNothing)
         {{"-v", "in.html", "out.php"}, achtung("", "", "")},
         {{"-c", "slider", "in.html", "out.php"}, achtung("", "", "slider")},
         {{"-e", "in.html", "b.html", "out.php"}, achtung("", "", "")},
+        {{"-n", "3", "in.html", "out.php"}, achtung("", "", "")},
         {{"-g", "bilder", "in.html"}, "Fehler: unbekannte Art für -g: bilder\n"},
         {{"-g", "", "in.html", "out.php"}, "Fehler: unbekannte Art für -g: \n"},
         {{"in.html"}, USAGE_ERROR + help()},
