@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "fileio.h"
@@ -136,16 +137,23 @@ TEST(SafeOutput, WhatIsReplacedAndHow)
     TempDir d;
     spit(d / "in.html", "<p>neu</p>\n");
 
-    // A symlink stays a link; the file it points to gets the page.
+    // A symlink stays a link; the file it points to gets the page. A
+    // relative target counts from the link's directory, not from ours.
     ::mkdir((d / "real").c_str(), 0755);
-    spit(d / "real/page.php", OLD_PAGE);
-    ASSERT_EQ(::symlink("real/page.php", (d / "link.php").c_str()), 0);
-    EXPECT_EQ(qb({"-t", "T", "in.html", "link.php"}, d.path).status, 0);
+    ::mkdir((d / "sub").c_str(), 0755);
     struct stat st;
-    ASSERT_EQ(::lstat((d / "link.php").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_NE(slurp(d / "real/page.php").find("<p>neu</p>"), std::string::npos);
+    for (const auto& [link, points_to, real] : {std::tuple{"link.php", "real/page.php", "real/page.php"},
+                                                 std::tuple{"sub/seite.php", "echt.php", "sub/echt.php"}}) {
+        spit(d / real, OLD_PAGE);
+        ASSERT_EQ(::symlink(points_to, (d / link).c_str()), 0);
+        EXPECT_EQ(qb({"-t", "T", "in.html", link}, d.path).status, 0) << link;
+        ASSERT_EQ(::lstat((d / link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+        EXPECT_NE(slurp(d / real).find("<p>neu</p>"), std::string::npos) << link;
+    }
     EXPECT_EQ(entries(d / "real"), std::vector<std::string>{"page.php"});
+    EXPECT_EQ(entries(d / "sub"), (std::vector<std::string>{"echt.php", "seite.php"}));
+    EXPECT_FALSE(exists(d / "echt.php"));
 
     // An existing page keeps its permission bits; a new one follows the umask.
     spit(d / "mode.php", OLD_PAGE);
