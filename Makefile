@@ -73,6 +73,27 @@ serve: build
 e2e: build
 	tests/e2e/run.sh $(abspath $(QB))
 
+# A binary Debian package from debian/ (debhelper, CMake), built in a copy of
+# the tree under build/deb so that dpkg-buildpackage leaves the tree alone
+# and puts the package into build/deb.
+DEB_DIR := build/deb
+DEB_PACKAGES := cmake g++ make debhelper dpkg-dev fakeroot
+deb:
+	@scripts/need-packages $(DEB_PACKAGES)
+	@rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src
+	@tar --exclude=./build --exclude=./.git --exclude=node_modules --exclude='./examples/site/public*' -cf - . \
+		| tar -C $(DEB_DIR)/src -xf -
+	cd $(DEB_DIR)/src && dpkg-buildpackage -b -us -uc -j$(JOBS) >../build.log 2>&1 \
+		|| { tail -n 40 ../build.log; echo "Fehler: der Paketbau ist fehlgeschlagen (ganzes Protokoll: $(DEB_DIR)/build.log)."; exit 1; }
+	@echo "Paket gebaut: $$(ls $(DEB_DIR)/quennelbrook_*.deb)"
+	@echo "Installieren mit: apt install ./$$(ls $(DEB_DIR)/quennelbrook_*.deb)"
+
+# Checks the package without installing it: its contents, --version of an
+# extracted copy against the project version, and lintian.
+deb-check: deb
+	@scripts/need-packages lintian
+	scripts/check-deb $(DEB_DIR)
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
