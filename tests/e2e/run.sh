@@ -149,7 +149,8 @@ else
     problem "make serve antwortet nicht mit der Startseite"
 fi
 stop_servers
-if kill -0 -- "-$serve_group" 2>/dev/null; then problem "make serve: Prozesse laufen nach dem Beenden weiter"; fi
+group_gone() { ! kill -0 -- "-$1" 2>/dev/null; }
+wait_for 5 group_gone "$serve_group" || problem "make serve: Prozesse laufen nach dem Beenden weiter"
 
 if [ -d "$WORK/pandoc/site" ]; then
     echo "== make check (Beispiel-Website)"
