@@ -10,7 +10,7 @@ QB := $(BUILD)/quennelbrook
 BUILD_PACKAGES := cmake g++ make libgtest-dev strace
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all build test asan fuzz bench demo e2e install clean deps
+.PHONY: all build test asan fuzz bench demo serve e2e deb deb-check install clean deps
 
 all: build
 
@@ -53,18 +53,46 @@ bench: build
 	bench/run.sh $(QB)
 
 # The example site: pandoc renders, quennelbrook builds the pages, npm brings
-# Bootstrap. Viewing it needs php-cli, building it does not.
+# Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
+# builds what is missing and serves it on 127.0.0.1, port 8080 or $PORT.
+DEMO := $(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
 demo: build
 	@scripts/need-packages pandoc
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
-	@$(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
+	@$(DEMO)
 	@echo
 	@echo "Die Beispiel-Website liegt in build/demo/site. Ansehen mit:"
-	@echo "  php -S 127.0.0.1:8080 -t build/demo/site"
-	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen (php-cli nötig)."
+	@echo "  make serve"
+	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen."
+
+serve: build
+	@scripts/need-packages pandoc php-cli
+	@command -v npm >/dev/null || scripts/need-packages nodejs npm
+	@$(DEMO) serve
 
 e2e: build
 	tests/e2e/run.sh $(abspath $(QB))
+
+# A binary Debian package from debian/ (debhelper, CMake), built in a copy of
+# the tree under build/deb so that dpkg-buildpackage leaves the tree alone
+# and puts the package into build/deb.
+DEB_DIR := build/deb
+DEB_PACKAGES := cmake g++ make debhelper dpkg-dev fakeroot
+deb:
+	@scripts/need-packages $(DEB_PACKAGES)
+	@rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src
+	@tar --exclude=./build --exclude=./.git --exclude=node_modules --exclude='./examples/site/public*' -cf - . \
+		| tar -C $(DEB_DIR)/src -xf -
+	cd $(DEB_DIR)/src && dpkg-buildpackage -b -us -uc -j$(JOBS) >../build.log 2>&1 \
+		|| { tail -n 40 ../build.log; echo "Fehler: der Paketbau ist fehlgeschlagen (ganzes Protokoll: $(DEB_DIR)/build.log)."; exit 1; }
+	@echo "Paket gebaut: $$(ls $(DEB_DIR)/quennelbrook_*.deb)"
+	@echo "Installieren mit: apt install ./$$(ls $(DEB_DIR)/quennelbrook_*.deb)"
+
+# Checks the package without installing it: its contents, --version of an
+# extracted copy against the project version, and lintian.
+deb-check: deb
+	@scripts/need-packages lintian
+	scripts/check-deb $(DEB_DIR)
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)

@@ -2,7 +2,11 @@
 # End-to-end check of the real pipeline: the example site is rendered with
 # pandoc and with remarkable, built with quennelbrook, every page is linted
 # and executed by PHP, checked by tidy, served by `php -S` and looked at in
-# headless Chromium. Usage: tests/e2e/run.sh /abs/path/to/quennelbrook
+# headless Chromium. Then the author's tools: `make serve` in the project
+# root answers with the start page, the site template's `make check` passes
+# on the example site and names page and link of a misspelt navigation
+# target, and `make watch` rebuilds what a saved file affects and survives a
+# failing build. Usage: tests/e2e/run.sh /abs/path/to/quennelbrook
 set -euo pipefail
 
 QB=${1:?Aufruf: tests/e2e/run.sh /pfad/zu/quennelbrook}
@@ -13,7 +17,7 @@ WORK=${E2E_WORK:-$ROOT/build/e2e}
 SHOTS=${E2E_SCREENSHOTS:-$ROOT/docs}
 started=$(date +%s)
 
-"$ROOT/scripts/need-packages" pandoc php-cli tidy chromium
+"$ROOT/scripts/need-packages" pandoc php-cli tidy chromium linkchecker inotify-tools curl
 # Node may come from elsewhere than Debian (its npm then conflicts with
 # Debian's), so only the missing command asks for the packages.
 command -v npm >/dev/null || "$ROOT/scripts/need-packages" nodejs npm
@@ -28,11 +32,13 @@ fi
 # on every run.
 export TZ=Europe/Berlin SOURCE_DATE_EPOCH=1620032700
 
+# Servers started with setsid lead their own process group (make, its
+# shells, php, entr): the whole group is stopped.
 pids=()
 stop_servers() {
     local p
     for p in "${pids[@]}"; do
-        kill "$p" 2>/dev/null || true
+        kill -- "-$p" 2>/dev/null || kill "$p" 2>/dev/null || true
         wait "$p" 2>/dev/null || true
     done
     pids=()
@@ -118,6 +124,95 @@ if [ "${#sites[@]}" -gt 0 ]; then
     node "$E2E/check.mjs" "$SITE_SRC" "$SHOTS" "${sites[@]}" || problem "Browserprüfung"
 fi
 stop_servers
+
+# Polls for up to $1 seconds until the rest of the line succeeds.
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.2
+    done
+}
+
+echo "== make serve (Wurzelverzeichnis)"
+port=$(free_port)
+setsid make --no-print-directory -C "$ROOT" serve PORT="$port" </dev/null >"$WORK/serve.log" 2>&1 &
+pids+=($!)
+serve_group=$!
+start_page() { curl -fsS --max-time 5 "http://127.0.0.1:$port/" >"$WORK/start.html" 2>/dev/null; }
+if wait_for 300 start_page && grep -q '<title>Wanderfreunde Eichenau</title>' "$WORK/start.html" \
+    && grep -qF "http://127.0.0.1:$port/" "$WORK/serve.log"; then
+    echo "curl http://127.0.0.1:$port/ -> $(grep -o '<title>.*</title>' "$WORK/start.html")"
+else
+    cat "$WORK/serve.log"
+    problem "make serve antwortet nicht mit der Startseite"
+fi
+stop_servers
+group_gone() { ! kill -0 -- "-$1" 2>/dev/null; }
+wait_for 5 group_gone "$serve_group" || problem "make serve: Prozesse laufen nach dem Beenden weiter"
+
+if [ -d "$WORK/pandoc/site" ]; then
+    echo "== make check (Beispiel-Website)"
+    if make --no-print-directory -C "$SITE_SRC" check QB="$QB" OUT="$WORK/pandoc/site" HTMLDIR="$WORK/pandoc/html" \
+        >"$WORK/check.log" 2>&1; then
+        tail -n 2 "$WORK/check.log"
+    else
+        cat "$WORK/check.log"
+        problem "make check meldet Fehler in der Beispiel-Website"
+    fi
+fi
+
+# An author's own site: a copy of the template, built into its own folder.
+own=$WORK/eigene
+mkdir -p "$own/src"
+(cd "$SITE_SRC" && tar --exclude=./node_modules --exclude='./public*' -cf - .) | tar -C "$own/src" -xf -
+ln -s "$SITE_SRC/node_modules" "$own/src/node_modules"
+own_make=(make --no-print-directory -C "$own/src" QB="$QB" OUT="$own/site")
+
+echo "== make watch"
+setsid "${own_make[@]}" watch </dev/null >"$own/watch.log" 2>&1 &
+pids+=($!)
+# Each step: what the author saves (run in the site folder), the file that
+# must then show the text, and the text. The broken card makes the build
+# fail; the next save (by renaming, as many editors do) repairs it.
+steps=(
+    "echo 'Wegmarke 4711.' >> artikel/hoher-kopf.md"   hoher-kopf.php  "Wegmarke 4711"
+    "echo 'img/see.jpg|seenrunde.php|Am See|Wegmarke 4712' >> menue.txt"   touren.php  "Wegmarke 4712"
+    "echo 'description:Wegmarke 4713' >> seo.txt"   index.php  "Wegmarke 4713"
+    "echo 'huette.jpg' >> startbilder.txt"   assets/include/startbilder.php  "img/huette.jpg"
+    "echo 'img/see.jpg|seenrunde.php' >> menue.txt"   ../watch.log  "Fehler: der Bau ist fehlgeschlagen"
+    "{ sed '\$d' menue.txt; echo 'img/wald.jpg|index.php|Im Wald|Wegmarke 4715'; } > neu.tmp && mv neu.tmp menue.txt"   touren.php  "Wegmarke 4715"
+)
+if ! wait_for 180 grep -q 'Website aktuell' "$own/watch.log"; then
+    cat "$own/watch.log"
+    problem "make watch baut die Website nicht"
+else
+    for ((i = 0; i < ${#steps[@]}; i += 3)); do
+        t0=$SECONDS
+        (cd "$own/src" && eval "${steps[i]}")
+        if wait_for 30 grep -qF "${steps[i + 2]}" "$own/site/${steps[i + 1]}"; then
+            echo "ok ($((SECONDS - t0)) s): ${steps[i]}"
+        else
+            tail -n 20 "$own/watch.log"
+            problem "make watch: nach \"${steps[i]}\" fehlt \"${steps[i + 2]}\" in ${steps[i + 1]}"
+        fi
+    done
+fi
+stop_servers
+
+echo "== make check mit falsch geschriebenem Weiter-Link"
+sed -i 's/-w seenrunde\.php/-w senrunde.php/' "$own/src/Makefile"
+if "${own_make[@]}" check >"$own/check.log" 2>&1; then
+    cat "$own/check.log"
+    problem "make check übersieht den falschen Link"
+elif grep -F "Fehler: hoher-kopf.php verweist auf senrunde.php" "$own/check.log"; then
+    :
+else
+    cat "$own/check.log"
+    problem "make check nennt Seite und Link nicht"
+fi
+if pgrep -f "php -S 127.0.0.1:0 -t $own/site" >/dev/null; then problem "make check: der PHP-Server läuft weiter"; fi
 
 echo "== e2e: $(( $(date +%s) - started )) s"
 if [ "$fail" != 0 ]; then
