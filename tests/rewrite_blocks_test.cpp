@@ -14,6 +14,7 @@
 
 #include "fileio.h"
 #include "rewrite.h"
+#include "scan.h"
 
 using namespace std::string_literals;
 
