@@ -7,7 +7,7 @@ ASAN_BUILD := build/asan
 FUZZ_BUILD := build/fuzz
 QB := $(BUILD)/quennelbrook
 
-BUILD_PACKAGES := cmake g++ make libgtest-dev
+BUILD_PACKAGES := cmake g++ make libgtest-dev tzdata
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 .PHONY: all build test asan fuzz bench demo e2e install clean deps
