@@ -38,8 +38,9 @@ namespace {
 constexpr unsigned BIT_WEITER = 2;
 constexpr unsigned BIT_SKIP = 3;
 constexpr unsigned BIT_INHALT = 4;
-constexpr unsigned BIT_HTML = 6;
-constexpr unsigned BIT_ZURUECK = 7;
+constexpr unsigned BIT_ZURUECK = 6;
+// The top bit, where the vector code's movemask takes it from.
+constexpr unsigned BIT_HTML = 7;
 // The classes that look at three bytes, not two.
 constexpr unsigned TRIPLE_BITS = 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
 
@@ -106,10 +107,16 @@ inline unsigned pair_bits(const Classes& c, int set, unsigned char x, unsigned c
 // newline. nl and next are the newlines of this word and the next one.
 inline std::uint64_t html_near_newline(std::uint64_t html, std::uint64_t nl, std::uint64_t next)
 {
-    std::uint64_t near = 0;
-    for (unsigned k = 3; k <= 6; ++k)
-        near |= nl >> k | next << (64 - k);
-    return html & near;
+    // Most words hold no "tm" at all.
+    if (!html)
+        return 0;
+    // nl >> k for k = 3 to 6, and the next word's newlines moved in from
+    // the top: next << (64 - k).
+    std::uint64_t ahead = nl | nl >> 1;
+    ahead |= ahead >> 2;
+    std::uint64_t behind = next | next << 1;
+    behind |= behind << 2;
+    return html & (ahead >> 3 | behind << 58);
 }
 
 void mark_block_plain(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl, std::uint64_t* cand)
@@ -182,10 +189,11 @@ QB_TARGET_AVX2 inline void avx2_block32(const char* q, const Avx2Tables& t, std:
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
     __m256i c = _mm256_and_si256(avx2_classes(q, t.lo[0], t.hi[0]), avx2_classes(q + 1, t.lo[1], t.hi[1]));
     c = _mm256_and_si256(c, avx2_classes(q + 2, t.lo[2], t.hi[2]));
-    *k = avx2_any(_mm256_and_si256(c, _mm256_set1_epi8(static_cast<char>(~(1u << BIT_HTML) & 0xff))));
-    // The html bit moved to the top, where movemask takes it from.
-    static_assert(BIT_HTML == 6);
-    *h = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_add_epi8(c, c)));
+    // Any of the low seven bits carries into the top one when 0x7f is added.
+    static_assert(BIT_HTML == 7);
+    const __m256i low = _mm256_set1_epi8(0x7f);
+    *k = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_add_epi8(_mm256_and_si256(c, low), low)));
+    *h = static_cast<std::uint32_t>(_mm256_movemask_epi8(c));
     *n = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, _mm256_set1_epi8('\n'))));
 }
 
