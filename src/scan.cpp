@@ -44,6 +44,9 @@ constexpr unsigned BIT_HTML = 7;
 // The classes that look at three bytes, not two.
 constexpr unsigned TRIPLE_BITS = 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
 
+// Every byte of a class is ASCII: the vector code relies on it (see
+// avx2_classes), and the test of the vector scan against the portable one
+// would see a class that is not.
 void add_class(Classes& c, int set, unsigned bit, const char* bytes)
 {
     for (; *bytes; ++bytes) {
@@ -163,11 +166,16 @@ QB_TARGET_AVX2 inline __m256i avx2_table(const unsigned char* t)
 }
 
 // The classes the bytes at q are in by one set of tables, a bit each.
+// A byte from 0x80 on looks up 0 in lo without its nibble being masked, as
+// the shuffle gives 0 for it. That is right for the classes, whose bytes are
+// all ASCII, but not for the "anything" of the third byte: any_byte keeps the
+// mask.
+template <bool any_byte = false>
 QB_TARGET_AVX2 inline __m256i avx2_classes(const char* q, __m256i lo, __m256i hi)
 {
     const __m256i nibble = _mm256_set1_epi8(0x0f);
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-    return _mm256_and_si256(_mm256_shuffle_epi8(lo, _mm256_and_si256(a, nibble)),
+    return _mm256_and_si256(_mm256_shuffle_epi8(lo, any_byte ? _mm256_and_si256(a, nibble) : a),
                             _mm256_shuffle_epi8(hi, _mm256_and_si256(_mm256_srli_epi16(a, 4), nibble)));
 }
 
@@ -188,7 +196,7 @@ QB_TARGET_AVX2 inline void avx2_block32(const char* q, const Avx2Tables& t, std:
 {
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
     __m256i c = _mm256_and_si256(avx2_classes(q, t.lo[0], t.hi[0]), avx2_classes(q + 1, t.lo[1], t.hi[1]));
-    c = _mm256_and_si256(c, avx2_classes(q + 2, t.lo[2], t.hi[2]));
+    c = _mm256_and_si256(c, avx2_classes<true>(q + 2, t.lo[2], t.hi[2]));
     // Any of the low seven bits carries into the top one when 0x7f is added.
     static_assert(BIT_HTML == 7);
     const __m256i low = _mm256_set1_epi8(0x7f);
