@@ -99,15 +99,19 @@ inline bool at(const char* line, std::size_t n, std::size_t pos, Lit l)
 }
 
 // Position of the first l at or after from, or NOT_FOUND. Lines are short
-// and patterns few: a plain loop beats memmem's setup here.
+// and patterns few: memmem's setup costs more than it saves. The last byte
+// of most patterns ('>', '=') is rarer in a line than the first (' ', '<'),
+// so memchr looks for that one.
 int find(const char* line, std::size_t n, std::size_t from, Lit l)
 {
     if (from > n || n - from < l.n || l.n == 0)
         return l.n == 0 && from <= n ? as_pos(from) : NOT_FOUND;
-    const char first = l.s[0];
-    for (std::size_t pos = from, last = n - l.n; pos <= last; ++pos)
-        if (line[pos] == first && std::memcmp(line + pos + 1, l.s + 1, l.n - 1) == 0)
-            return as_pos(pos);
+    const std::size_t back = l.n - 1;
+    const char* const end = line + n;
+    for (const char* p = line + from + back;
+         (p = static_cast<const char*>(std::memchr(p, l.s[back], static_cast<std::size_t>(end - p)))); ++p)
+        if (std::memcmp(p - back, l.s, back) == 0)
+            return as_pos(static_cast<std::size_t>(p - back - line));
     return NOT_FOUND;
 }
 
@@ -576,7 +580,7 @@ void Rewriter::piece(Piece p, Tags tags)
     }
     case SPECIAL_HEADING: {
         // The id goes; the rest resumes at the quote that closes it.
-        int k = find_tag_end(aux, static_cast<std::size_t>(i));
+        int k = find(line, n, static_cast<std::size_t>(i), TAG_END);
         if (k < 0) {
             out.put(line, n);
             break;
