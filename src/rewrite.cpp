@@ -102,7 +102,7 @@ inline bool at(const char* line, std::size_t n, std::size_t pos, Lit l)
 // and patterns few: memmem's setup costs more than it saves. The last byte
 // of most patterns ('>', '=') is rarer in a line than the first (' ', '<'),
 // so memchr looks for that one.
-int find(const char* line, std::size_t n, std::size_t from, Lit l)
+inline int find(const char* line, std::size_t n, std::size_t from, Lit l)
 {
     if (from > n || n - from < l.n || l.n == 0)
         return l.n == 0 && from <= n ? as_pos(from) : NOT_FOUND;
@@ -685,7 +685,9 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
                 std::size_t q = prev_bit(nl, s, c);
                 ps = q < c ? q + 1 : s;
             }
-            ps += (c - ps) / LINE_MAX_READ * LINE_MAX_READ;
+            // Lines are short: only a long one needs the division.
+            if (c - ps >= LINE_MAX_READ)
+                ps += (c - ps) / LINE_MAX_READ * LINE_MAX_READ;
         }
         std::size_t e = ps < end ? piece_end(ps) : reader.done ? ps : 0;
         if (e == 0) {
