@@ -11,11 +11,13 @@
 // running text, at a fixed place in its pattern.
 //   '%' then '2'         "%20download\""
 //   'h' then '2'         "<h2 id=\"" (one class with the one above)
-//   '{' then 'w'         "{width="
-//   '<' then 't'         "<tr class=", only when table rows are made equal
-//                        (one class with the one above)
-//   "<bo", "/bo"         "<body", "</body"
-//   "/bl"                "</blockquote>" (one class with the one above)
+//   "{wi"                "{width="
+//   "<bo"                "<body" (one class with the one above)
+//   "<tr"                "<tr class=", only when table rows are made equal
+//                        (one class with the two above)
+//   "/bo"                "</body"
+//   "/bl"                "</blockquote>" (one class with the one above);
+//                        not "<bl": a quotation's opening line needs no look
 //   'm' then 'g'         "<img src="
 //   't' then 'm'         "html" of a skeleton line, kept only where a
 //                        newline follows 3 to 6 bytes after the 't'
@@ -30,11 +32,12 @@
 // Membership is tested by nibbles, the way the vector code does it: byte x
 // is in class k when bit k is set both in lo[x & 15] and in hi[x >> 4]. A
 // class of one pattern is exact that way; the classes of more also take a
-// few others ("(2", "e2", "?bo", ";t"...), which are looked at and
+// few others ("(2", "e2", "<ro", "|bo"...), which are looked at and
 // passed over.
 
 namespace {
 
+constexpr unsigned BIT_TAG = 1;
 constexpr unsigned BIT_WEITER = 2;
 constexpr unsigned BIT_SKIP = 3;
 constexpr unsigned BIT_INHALT = 4;
@@ -42,7 +45,8 @@ constexpr unsigned BIT_ZURUECK = 6;
 // The top bit, where the vector code's movemask takes it from.
 constexpr unsigned BIT_HTML = 7;
 // The classes that look at three bytes, not two.
-constexpr unsigned TRIPLE_BITS = 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
+constexpr unsigned TRIPLE_BITS =
+    1u << BIT_TAG | 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
 
 // Every byte of a class is ASCII: the vector code relies on it (see
 // avx2_classes), and the test of the vector scan against the portable one
@@ -72,9 +76,9 @@ Classes make_classes(bool equal_table)
     };
     const Pattern patterns[] = {
         {0, {"%h", "2"}},
-        {1, {"{", "w"}},
+        {BIT_TAG, {"{<", "wb", "io"}},
         {BIT_WEITER, {"wW", "eE", "iI"}},
-        {BIT_SKIP, {"</", "b", "ol"}},
+        {BIT_SKIP, {"/", "b", "ol"}},
         {BIT_INHALT, {"iI", "nN", "hH"}},
         {5, {"m", "g"}},
         {BIT_HTML, {"t", "m"}},
@@ -85,8 +89,8 @@ Classes make_classes(bool equal_table)
             if (p.bytes[set])
                 add_class(c, set, p.bit, p.bytes[set]);
     if (equal_table) {
-        add_class(c, 0, 1, "<");
-        add_class(c, 1, 1, "t");
+        add_class(c, 1, BIT_TAG, "t");
+        add_class(c, 2, BIT_TAG, "r");
     }
     // Of each link word the pair that is rarest in running text.
     const char* const words[][2] = {{"nN", "hH"}, {"wW", "eE"}, {"cC", "kK"}, {"\"", ">"}};
