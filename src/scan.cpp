@@ -7,10 +7,11 @@
 
 // Where a pattern of the classification may stand: a byte of one of the
 // classes below followed by a byte that the same class accepts next (and,
-// for the link words and the skeleton tags, a third). Each is rare in
-// running text, at a fixed place in its pattern.
-//   '%' then '2'         "%20download\""
-//   'h' then '2'         "<h2 id=\"" (one class with the one above)
+// for most, a third). Each is rare in running text, at a fixed place in its
+// pattern.
+//   "%20"                "%20download\""
+//   "h2 "                "<h2 id=\"" (one class with the one above); not
+//                        "h2>": a heading's end tag needs no look
 //   "{wi"                "{width="
 //   "<bo"                "<body" (one class with the one above)
 //   "<tr"                "<tr class=", only when table rows are made equal
@@ -37,6 +38,7 @@
 
 namespace {
 
+constexpr unsigned BIT_ATTR = 0;
 constexpr unsigned BIT_TAG = 1;
 constexpr unsigned BIT_WEITER = 2;
 constexpr unsigned BIT_SKIP = 3;
@@ -46,7 +48,7 @@ constexpr unsigned BIT_ZURUECK = 6;
 constexpr unsigned BIT_HTML = 7;
 // The classes that look at three bytes, not two.
 constexpr unsigned TRIPLE_BITS =
-    1u << BIT_TAG | 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
+    1u << BIT_ATTR | 1u << BIT_TAG | 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
 
 // Every byte of a class is ASCII: the vector code relies on it (see
 // avx2_classes), and the test of the vector scan against the portable one
@@ -75,7 +77,7 @@ Classes make_classes(bool equal_table)
         const char* bytes[3];
     };
     const Pattern patterns[] = {
-        {0, {"%h", "2"}},
+        {BIT_ATTR, {"%h", "2", "0 "}},
         {BIT_TAG, {"{<", "wb", "io"}},
         {BIT_WEITER, {"wW", "eE", "iI"}},
         {BIT_SKIP, {"/", "b", "ol"}},

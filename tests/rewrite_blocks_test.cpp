@@ -243,7 +243,7 @@ TEST(RewriteBlocks, VectorScanMarksWhatThePortableOneMarks)
     // Pieces of the patterns, so that every class is met often, also
     // across the words' edges.
     const std::string parts[] = {"tm", "html\n", "\n", "we", "wEi", "inh", "InH", "zur", "ZuR", "<bo", "/bo",
-                                 "/bl", "<bl", "%2", "h2", "{w", "{wi", "mg", "<t", "<tr", "\">", "nh", "ck", "x", "  "};
+                                 "/bl", "<bl", "%2", "%20", "h2", "h2 ", "{w", "{wi", "mg", "<t", "<tr", "\">", "nh", "ck", "x", "  "};
     for (int round = 0; round < 300; ++round) {
         std::size_t words = 1 + rng() % 20;
         std::string text;
