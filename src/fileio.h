@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -18,7 +19,10 @@
 // always lies whole in the buffer, and behind the bytes read there are PAD
 // zero bytes, so that a scanner may read a little past the end.
 struct LineReader {
-    explicit LineReader(std::FILE* f) : fp(f), buf(new char[CARRY + BLOCK + PAD]()) {}
+    // Only the carry area is cleared: each read fills the block area before
+    // it is looked at, and pages of it that a short input never reaches are
+    // never touched (a page fault costs more than a small page's rewriting).
+    explicit LineReader(std::FILE* f) : fp(f), buf(new char[CARRY + BLOCK + PAD]) { std::memset(buf.get(), 0, CARRY); }
     static constexpr std::size_t BLOCK = 1 << 16;
     static constexpr std::size_t CARRY = LINE_SIZE;
     static constexpr std::size_t PAD = 128;

@@ -1,22 +1,14 @@
+// The line rules: which lines the rewriter changes and how.
 #include "rewrite.h"
 
-#include <bit>
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include "fileio.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define QB_AVX2 1
-#endif
+#include "gather.h"
+#include "scan.h"
 
 namespace {
 
@@ -86,82 +78,10 @@ inline int as_pos(std::size_t pos)
     return static_cast<int>(pos);
 }
 
-// The page text on its way to the stream, gathered rather than copied: each
-// put only notes where the bytes are (the input block, a literal, the
-// rewriter's scratch area), so they must stay in place until the next flush.
-// A flush hands them to the descriptor with one writev, after whatever stdio
-// holds for the stream. A stream without a descriptor (a memory stream), or
-// one whose direct write failed, gets them through stdio, which then also
-// keeps any error for the caller to see.
-struct Sink {
-    Sink(std::FILE* f, bool direct) : fo(f), fd(direct ? ::fileno(f) : -1) {}
-    Sink(const Sink&) = delete;
-    Sink& operator=(const Sink&) = delete;
-
-#if defined(IOV_MAX) && IOV_MAX < 1024
-    static constexpr std::size_t MAX = IOV_MAX;
-#else
-    static constexpr std::size_t MAX = 1024;
-#endif
-    std::FILE* fo;
-    int fd;
-    std::size_t cnt = 0;
-    std::size_t bytes = 0;  // in iov[0, cnt)
-    iovec iov[MAX];
-
-    void put(const char* p, std::size_t n)
-    {
-        if (n == 0)
-            return;
-        if (cnt) {
-            iovec& last = iov[cnt - 1];
-            if (static_cast<const char*>(last.iov_base) + last.iov_len == p) {
-                last.iov_len += n;
-                bytes += n;
-                return;
-            }
-        }
-        if (cnt == MAX)
-            flush();
-        iov[cnt++] = {const_cast<char*>(p), n};
-        bytes += n;
-    }
-    void put(Lit l) { put(l.s, l.n); }
-    void flush();
-};
-
-void Sink::flush()
+inline void put(Sink& out, Lit l)
 {
-    std::size_t first = 0;
-    if (fd >= 0 && cnt && std::fflush(fo) != 0)
-        fd = -1;
-    while (fd >= 0 && first < cnt) {
-        ssize_t w = ::writev(fd, iov + first, static_cast<int>(cnt - first));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            fd = -1;
-            break;
-        }
-        auto done = static_cast<std::size_t>(w);
-        if (done == bytes) {
-            first = cnt;
-            break;
-        }
-        bytes -= done;
-        while (first < cnt && done >= iov[first].iov_len)
-            done -= iov[first++].iov_len;
-        if (done) {
-            iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + done;
-            iov[first].iov_len -= done;
-        }
-    }
-    for (; first < cnt; ++first)
-        std::fwrite(iov[first].iov_base, 1, iov[first].iov_len, fo);
-    cnt = 0;
-    bytes = 0;
+    out.put(l.s, l.n);
 }
-
 
 // Whether a line of at most 8 bytes holds "html".
 inline bool short_html(const char* line, std::size_t n)
@@ -179,15 +99,19 @@ inline bool at(const char* line, std::size_t n, std::size_t pos, Lit l)
 }
 
 // Position of the first l at or after from, or NOT_FOUND. Lines are short
-// and patterns few: a plain loop beats memmem's setup here.
-int find(const char* line, std::size_t n, std::size_t from, Lit l)
+// and patterns few: memmem's setup costs more than it saves. The last byte
+// of most patterns ('>', '=') is rarer in a line than the first (' ', '<'),
+// so memchr looks for that one.
+inline int find(const char* line, std::size_t n, std::size_t from, Lit l)
 {
     if (from > n || n - from < l.n || l.n == 0)
         return l.n == 0 && from <= n ? as_pos(from) : NOT_FOUND;
-    const char first = l.s[0];
-    for (std::size_t pos = from, last = n - l.n; pos <= last; ++pos)
-        if (line[pos] == first && std::memcmp(line + pos + 1, l.s + 1, l.n - 1) == 0)
-            return as_pos(pos);
+    const std::size_t back = l.n - 1;
+    const char* const end = line + n;
+    for (const char* p = line + from + back;
+         (p = static_cast<const char*>(std::memchr(p, l.s[back], static_cast<std::size_t>(end - p)))); ++p)
+        if (std::memcmp(p - back, l.s, back) == 0)
+            return as_pos(static_cast<std::size_t>(p - back - line));
     return NOT_FOUND;
 }
 
@@ -212,287 +136,6 @@ struct Tags {
     int h2 = NOT_FOUND;        // first "<h2 id=\""
 };
 
-// Where a pattern of the classification may stand: a byte of one of the
-// classes below followed by a byte that the same class accepts next (and,
-// for the link words and the skeleton tags, a third). Each is rare in
-// running text, at a fixed place in its pattern.
-//   '%' then '2'         "%20download\""
-//   'h' then '2'         "<h2 id=\"" (one class with the one above)
-//   '{' then 'w'         "{width="
-//   '<' then 't'         "<tr class=", only when table rows are made equal
-//                        (one class with the one above)
-//   "<bo", "/bo"         "<body", "</body"
-//   "/bl"                "</blockquote>" (one class with the one above)
-//   'm' then 'g'         "<img src="
-//   't' then 'm'         "html" of a skeleton line, kept only where a
-//                        newline follows 3 to 6 bytes after the 't'
-//   "wei", "inh", "zur"  the link words, in any case, a class each
-// A link is rewritten only when it holds one of the words, so "href=" need
-// not be marked: most links hold none. Most lines hold none of these and are
-// copied without a second look. A second set of classes marks, for the
-// lines that hold a link word, a pair of letters of each link word (in any
-// case) and the "\">" that ends a tag:
-//   "nh" of Inhalt,  "we" of Weiter,  "ck" of Zurück,  '"' then '>'
-//
-// Membership is tested by nibbles, the way the vector code does it: byte x
-// is in class k when bit k is set both in lo[x & 15] and in hi[x >> 4]. A
-// class of one pattern is exact that way; the classes of more also take a
-// few others ("(2", "e2", "?bo", ";t"...), which are looked at and
-// passed over.
-struct Classes {
-    // [0] and [1]: first and second byte of a pattern; [2]: the byte after
-    // them (only the classes of three ask anything of it); [3] and [4]: the
-    // first and second byte for the link words and the tag end.
-    unsigned char lo[5][16] = {};
-    unsigned char hi[5][16] = {};
-};
-
-constexpr unsigned BIT_WEITER = 2;
-constexpr unsigned BIT_SKIP = 3;
-constexpr unsigned BIT_INHALT = 4;
-constexpr unsigned BIT_HTML = 6;
-constexpr unsigned BIT_ZURUECK = 7;
-// The classes that look at three bytes, not two.
-constexpr unsigned TRIPLE_BITS = 1u << BIT_WEITER | 1u << BIT_SKIP | 1u << BIT_INHALT | 1u << BIT_ZURUECK;
-
-void add_class(Classes& c, int set, unsigned bit, const char* bytes)
-{
-    for (; *bytes; ++bytes) {
-        unsigned char x = static_cast<unsigned char>(*bytes);
-        c.lo[set][x & 15] = static_cast<unsigned char>(c.lo[set][x & 15] | (1u << bit));
-        c.hi[set][x >> 4] = static_cast<unsigned char>(c.hi[set][x >> 4] | (1u << bit));
-    }
-}
-
-Classes make_classes(bool equal_table)
-{
-    Classes c;
-    // The byte after the pair: anything, but for the classes of three.
-    for (unsigned x = 0; x < 16; ++x) {
-        c.lo[2][x] = static_cast<unsigned char>(~TRIPLE_BITS);
-        c.hi[2][x] = static_cast<unsigned char>(~TRIPLE_BITS);
-    }
-    struct Pattern {
-        unsigned bit;
-        const char* bytes[3];
-    };
-    const Pattern patterns[] = {
-        {0, {"%h", "2"}},
-        {1, {"{", "w"}},
-        {BIT_WEITER, {"wW", "eE", "iI"}},
-        {BIT_SKIP, {"</", "b", "ol"}},
-        {BIT_INHALT, {"iI", "nN", "hH"}},
-        {5, {"m", "g"}},
-        {BIT_HTML, {"t", "m"}},
-        {BIT_ZURUECK, {"zZ", "uU", "rR"}},
-    };
-    for (const Pattern& p : patterns)
-        for (int set = 0; set < 3; ++set)
-            if (p.bytes[set])
-                add_class(c, set, p.bit, p.bytes[set]);
-    if (equal_table) {
-        add_class(c, 0, 1, "<");
-        add_class(c, 1, 1, "t");
-    }
-    // Of each link word the pair that is rarest in running text.
-    const char* const words[][2] = {{"nN", "hH"}, {"wW", "eE"}, {"cC", "kK"}, {"\"", ">"}};
-    for (unsigned bit = 0; bit < 4; ++bit) {
-        add_class(c, 3, bit, words[bit][0]);
-        add_class(c, 4, bit, words[bit][1]);
-    }
-    return c;
-}
-
-// The classes of set that the pair x, y is in, one bit each.
-inline unsigned pair_bits(const Classes& c, int set, unsigned char x, unsigned char y)
-{
-    return c.lo[set][x & 15] & c.hi[set][x >> 4] & c.lo[set + 1][y & 15] & c.hi[set + 1][y >> 4];
-}
-
-// Of the marks of html's "tm", those with a newline 3 to 6 bytes after the
-// 't':
-// only there can "html" stand in a piece of at most 8 bytes that ends in a
-// newline. nl and next are the newlines of this word and the next one.
-inline std::uint64_t html_near_newline(std::uint64_t html, std::uint64_t nl, std::uint64_t next)
-{
-    std::uint64_t near = 0;
-    for (unsigned k = 3; k <= 6; ++k)
-        near |= nl >> k | next << (64 - k);
-    return html & near;
-}
-
-// Marks words words of 64 bytes from p on, one bit per byte: bit j of word
-// w stands for the byte at 64 w + j. Reads the 2 bytes after the last word
-// too; no newline counts there.
-// A block is marked for its newlines (nl) and where a pattern may begin
-// (cand); a line that holds a link word is marked again for its words and tag
-// ends (aux), as few lines need that.
-struct Marker {
-    void (*block)(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl, std::uint64_t* cand);
-    void (*aux)(const char* p, std::size_t words, const Classes& c, std::uint64_t* aux);
-};
-
-void mark_block_plain(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl, std::uint64_t* cand)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    std::uint64_t html = 0;
-    for (std::size_t w = 0; w < words; ++w, u += 64) {
-        std::uint64_t n = 0;
-        std::uint64_t k = 0;
-        std::uint64_t h = 0;
-        for (unsigned j = 0; j < 64; ++j) {
-            n |= static_cast<std::uint64_t>(u[j] == '\n') << j;
-            unsigned bits = pair_bits(c, 0, u[j], u[j + 1]) & c.lo[2][u[j + 2] & 15] & c.hi[2][u[j + 2] >> 4];
-            k |= static_cast<std::uint64_t>((bits & ~(1u << BIT_HTML)) != 0) << j;
-            h |= static_cast<std::uint64_t>((bits >> BIT_HTML) & 1) << j;
-        }
-        nl[w] = n;
-        cand[w] = k;
-        if (w)
-            cand[w - 1] |= html_near_newline(html, nl[w - 1], n);
-        html = h;
-    }
-    if (words)
-        cand[words - 1] |= html_near_newline(html, nl[words - 1], 0);
-}
-
-void mark_aux_plain(const char* p, std::size_t words, const Classes& c, std::uint64_t* aux)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    for (std::size_t w = 0; w < words; ++w, u += 64) {
-        std::uint64_t x = 0;
-        for (unsigned j = 0; j < 64; ++j)
-            x |= static_cast<std::uint64_t>(pair_bits(c, 3, u[j], u[j + 1]) != 0) << j;
-        aux[w] = x;
-    }
-}
-
-#if defined(QB_AVX2)
-#define QB_TARGET_AVX2 __attribute__((target("avx2")))
-
-QB_TARGET_AVX2 inline __m256i avx2_table(const unsigned char* t)
-{
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
-}
-
-// The classes the bytes at q are in by one set of tables, a bit each.
-QB_TARGET_AVX2 inline __m256i avx2_classes(const char* q, __m256i lo, __m256i hi)
-{
-    const __m256i nibble = _mm256_set1_epi8(0x0f);
-    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-    return _mm256_and_si256(_mm256_shuffle_epi8(lo, _mm256_and_si256(a, nibble)),
-                            _mm256_shuffle_epi8(hi, _mm256_and_si256(_mm256_srli_epi16(a, 4), nibble)));
-}
-
-QB_TARGET_AVX2 inline std::uint32_t avx2_any(__m256i k)
-{
-    return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(k, _mm256_setzero_si256())));
-}
-
-struct Avx2Tables {
-    __m256i lo[3];
-    __m256i hi[3];
-};
-
-// For the 32 bytes at q: where a pattern other than html may begin (k),
-// where html's pair stands (h), and where the newlines are (n).
-QB_TARGET_AVX2 inline void avx2_block32(const char* q, const Avx2Tables& t, std::uint32_t* k, std::uint32_t* h,
-                                        std::uint32_t* n)
-{
-    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-    __m256i c = _mm256_and_si256(avx2_classes(q, t.lo[0], t.hi[0]), avx2_classes(q + 1, t.lo[1], t.hi[1]));
-    c = _mm256_and_si256(c, avx2_classes(q + 2, t.lo[2], t.hi[2]));
-    *k = avx2_any(_mm256_and_si256(c, _mm256_set1_epi8(static_cast<char>(~(1u << BIT_HTML) & 0xff))));
-    // The html bit moved to the top, where movemask takes it from.
-    static_assert(BIT_HTML == 6);
-    *h = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_add_epi8(c, c)));
-    *n = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, _mm256_set1_epi8('\n'))));
-}
-
-QB_TARGET_AVX2 void mark_block_avx2(const char* p, std::size_t words, const Classes& c, std::uint64_t* nl,
-                                    std::uint64_t* cand)
-{
-    Avx2Tables t;
-    for (int set = 0; set < 3; ++set) {
-        t.lo[set] = avx2_table(c.lo[set]);
-        t.hi[set] = avx2_table(c.hi[set]);
-    }
-    std::uint64_t html = 0;
-    for (std::size_t w = 0; w < words; ++w, p += 64) {
-        std::uint32_t k0, k1, h0, h1, n0, n1;
-        avx2_block32(p, t, &k0, &h0, &n0);
-        avx2_block32(p + 32, t, &k1, &h1, &n1);
-        std::uint64_t n = n0 | std::uint64_t{n1} << 32;
-        nl[w] = n;
-        cand[w] = k0 | std::uint64_t{k1} << 32;
-        if (w)
-            cand[w - 1] |= html_near_newline(html, nl[w - 1], n);
-        html = h0 | std::uint64_t{h1} << 32;
-    }
-    if (words)
-        cand[words - 1] |= html_near_newline(html, nl[words - 1], 0);
-}
-
-QB_TARGET_AVX2 void mark_aux_avx2(const char* p, std::size_t words, const Classes& c, std::uint64_t* aux)
-{
-    const __m256i lo1 = avx2_table(c.lo[3]);
-    const __m256i hi1 = avx2_table(c.hi[3]);
-    const __m256i lo2 = avx2_table(c.lo[4]);
-    const __m256i hi2 = avx2_table(c.hi[4]);
-    for (std::size_t w = 0; w < words; ++w, p += 64) {
-        std::uint64_t x0 = avx2_any(_mm256_and_si256(avx2_classes(p, lo1, hi1), avx2_classes(p + 1, lo2, hi2)));
-        std::uint64_t x1 =
-            avx2_any(_mm256_and_si256(avx2_classes(p + 32, lo1, hi1), avx2_classes(p + 33, lo2, hi2)));
-        aux[w] = x0 | x1 << 32;
-    }
-}
-#endif
-
-Marker pick_marker()
-{
-#if defined(QB_AVX2)
-    if (__builtin_cpu_supports("avx2"))
-        return {mark_block_avx2, mark_aux_avx2};
-#endif
-    return {mark_block_plain, mark_aux_plain};
-}
-
-// The first set bit in [from, to), or to.
-inline std::size_t next_bit(const std::uint64_t* bits, std::size_t from, std::size_t to)
-{
-    if (from >= to)
-        return to;
-    std::size_t w = from >> 6;
-    std::uint64_t m = bits[w] & (~std::uint64_t{0} << (from & 63));
-    for (;;) {
-        if (m) {
-            std::size_t pos = (w << 6) + static_cast<std::size_t>(std::countr_zero(m));
-            return pos < to ? pos : to;
-        }
-        if (++w << 6 >= to)
-            return to;
-        m = bits[w];
-    }
-}
-
-// The last set bit in [from, to), or to when there is none.
-inline std::size_t prev_bit(const std::uint64_t* bits, std::size_t from, std::size_t to)
-{
-    if (from >= to)
-        return to;
-    std::size_t w = (to - 1) >> 6;
-    std::uint64_t m = bits[w] & (~std::uint64_t{0} >> (63 - ((to - 1) & 63)));
-    for (;;) {
-        if (m) {
-            std::size_t pos = (w << 6) + 63 - static_cast<std::size_t>(std::countl_zero(m));
-            return pos >= from ? pos : to;
-        }
-        if (w == 0 || --w < (from >> 6))
-            return to;
-        m = bits[w];
-    }
-}
-
 // A piece in the buffer it was marked in: line[0, n) is the stretch that
 // starts at bit s of cand. At least 65 bytes after it may be read.
 struct Piece {
@@ -501,29 +144,6 @@ struct Piece {
     const std::uint64_t* cand;
     std::size_t s;
 };
-
-// Calls f(pos) for each position of line[0, n) marked in bits from bit s
-// on, in order, until f returns false.
-template <typename F>
-inline void for_each_mark(const std::uint64_t* bits, std::size_t s, std::size_t n, std::size_t from, F&& f)
-{
-    const std::size_t e = s + n;
-    std::size_t b = s + from;
-    if (b >= e)
-        return;
-    std::size_t w = b >> 6;
-    std::uint64_t m = bits[w] & (~std::uint64_t{0} << (b & 63));
-    for (;;) {
-        for (; m; m &= m - 1) {
-            b = (w << 6) + static_cast<std::size_t>(std::countr_zero(m));
-            if (b >= e || !f(b - s))
-                return;
-        }
-        if (++w << 6 >= e)
-            return;
-        m = bits[w];
-    }
-}
 
 // Notes in t the pattern that the marked pair at pos may belong to.
 void note(Tags& t, const char* line, std::size_t n, std::size_t pos)
@@ -700,7 +320,7 @@ Decoration prepare_decoration(const char* div_tag)
 void write_parts(Sink& out, const char* line, std::size_t n, std::size_t pos, Lit part)
 {
     out.put(line, pos);
-    out.put(part);
+    put(out, part);
     out.put(line + pos, n - pos);
 }
 
@@ -753,9 +373,9 @@ void write_width(Sink& out, const char* line, std::size_t n, int i)
     }
     // The image tag's own " />" in front of "{width=" makes way for the style.
     out.put(line, start - 3);
-    out.put(WIDTH_OPEN);
+    put(out, WIDTH_OPEN);
     out.put(line + k + 1, j - k - 1);
-    out.put(WIDTH_CLOSE);
+    put(out, WIDTH_CLOSE);
     out.put(line + j + 1, n - j - 1);
 }
 
@@ -845,15 +465,6 @@ int classify_line(const char* zeile, std::size_t n, int* i)
     Piece p{padded.data(), n, bits.get() + words, 0};
     Aux aux(marker, classes, p, bits.get() + 2 * words);
     return classify(aux, tags_of(p), i);
-}
-
-void mark_bytes(const char* p, std::size_t words, bool equal_table, bool portable, std::uint64_t* nl,
-                std::uint64_t* cand, std::uint64_t* aux)
-{
-    const Marker marker = portable ? Marker{mark_block_plain, mark_aux_plain} : pick_marker();
-    const Classes classes = make_classes(equal_table);
-    marker.block(p, words, classes, nl, cand);
-    marker.aux(p, words, classes, aux);
 }
 
 void check_div_tag(char* zeile, const char* div_tag)
@@ -948,7 +559,7 @@ void Rewriter::piece(Piece p, Tags tags)
             break;
         }
         out.put(line, pos);
-        out.put(DOWNLOAD_NEW);
+        put(out, DOWNLOAD_NEW);
         out.put(line + pos + DOWNLOAD.n + 1, n - pos - DOWNLOAD.n - 1);
         break;
     case SPECIAL_WIDTH:
@@ -963,19 +574,19 @@ void Rewriter::piece(Piece p, Tags tags)
         }
         pos = static_cast<std::size_t>(k);
         out.put(line, pos);
-        out.put(IMG_FLUID);
+        put(out, IMG_FLUID);
         out.put(line + pos + IMG_END.n, n - pos - IMG_END.n);
         break;
     }
     case SPECIAL_HEADING: {
         // The id goes; the rest resumes at the quote that closes it.
-        int k = find_tag_end(aux, static_cast<std::size_t>(i));
+        int k = find(line, n, static_cast<std::size_t>(i), TAG_END);
         if (k < 0) {
             out.put(line, n);
             break;
         }
         out.put(line, static_cast<std::size_t>(i) + 4);
-        out.put(top ? H2_TOP : H2_MID);
+        put(out, top ? H2_TOP : H2_MID);
         top = false;
         out.put(line + k, n - static_cast<std::size_t>(k));
         break;
@@ -1006,7 +617,7 @@ void Rewriter::piece(Piece p, Tags tags)
             else
                 out.put(line, n);
         } else if (equal_table && (find(line, n, 0, ROW_ODD) >= 0 || find(line, n, 0, ROW_EVEN) >= 0)) {
-            out.put(ROW_EQUAL);
+            put(out, ROW_EQUAL);
         } else {
             out.put(line, n);
         }
@@ -1074,7 +685,9 @@ void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* 
                 std::size_t q = prev_bit(nl, s, c);
                 ps = q < c ? q + 1 : s;
             }
-            ps += (c - ps) / LINE_MAX_READ * LINE_MAX_READ;
+            // Lines are short: only a long one needs the division.
+            if (c - ps >= LINE_MAX_READ)
+                ps += (c - ps) / LINE_MAX_READ * LINE_MAX_READ;
         }
         std::size_t e = ps < end ? piece_end(ps) : reader.done ? ps : 0;
         if (e == 0) {

@@ -1,8 +1,8 @@
-// Content rewriting: search helpers, the line rewriter and tag decoration.
+// Content rewriting: search helpers, the line rules and tag decoration. The
+// scan that finds the lines worth a look is in scan.h, the writer in gather.h.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 
 #include "quennelbrook.h"
@@ -36,11 +36,3 @@ void check_div_tag(char* zeile, const char* div_tag);
 // rewriter uses; on a line without zero bytes it gives the same special case
 // and, for cases 1 to 4 and 6 to 8, the same position.
 int classify_line(const char* zeile, std::size_t n, int* i);
-
-// The marks the rewriter's scan sets for the bytes p[0, 64 words), reading
-// the 2 bytes after them too: one bit per byte, for newlines (nl), for where
-// a pattern may begin (cand) and for the byte pairs of a link word or a tag
-// end (aux). portable picks the byte-by-byte code instead of the vector code the
-// processor may have; both must give the same bits.
-void mark_bytes(const char* p, std::size_t words, bool equal_table, bool portable, std::uint64_t* nl,
-                std::uint64_t* cand, std::uint64_t* aux);

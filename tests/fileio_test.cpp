@@ -202,11 +202,11 @@ TEST(SafeOutput, SourceDateEpoch)
 {
     TempDir d;
     spit(d / "in.html", "");
-    auto stamp = [&](const std::string& value) {
+    auto stamp = [&](const std::string& value, const std::string& tz = "UTC") {
         qbtest::Run run;
         run.args = {"-t", "T", "in.html", "out.php"};
         run.cwd = d.path;
-        run.env = {"SOURCE_DATE_EPOCH=" + value};
+        run.env = {"SOURCE_DATE_EPOCH=" + value, "TZ=" + tz};
         qbtest::run(run);
         std::string page = slurp(d / "out.php");
         std::size_t at = page.find("veröffentlicht: ");
@@ -215,6 +215,9 @@ TEST(SafeOutput, SourceDateEpoch)
     EXPECT_EQ(stamp("1620032700"), STAMP);
     EXPECT_EQ(stamp("0"), "veröffentlicht: Do, 1.1.1970 00:00");
     EXPECT_EQ(stamp("1609459199"), "veröffentlicht: Do, 31.12.2020 23:59");
+    // The local time zone, from the zoneinfo files, in summer and in winter.
+    EXPECT_EQ(stamp("1620032700", "Europe/Berlin"), "veröffentlicht: Mo, 3.5.2021 11:05");
+    EXPECT_EQ(stamp("1609459199", "Europe/Berlin"), "veröffentlicht: Fr, 1.1.2021 00:59");
     // Anything but a plain non-negative number means: now.
     std::time_t now = std::time(nullptr);
     std::string year = std::to_string(std::gmtime(&now)->tm_year + 1900);

@@ -5,11 +5,6 @@
 
 using namespace qbtest;
 
-namespace {
-
-
-}  // namespace
-
 TEST(FullPage, WorkedExample)
 {
     TempDir d;

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "fileio.h"
+#include "gather.h"
 #include "rewrite.h"
+#include "scan.h"
 
 using namespace std::string_literals;
 
@@ -152,6 +154,22 @@ std::string sample_line(std::mt19937& rng)
     return l;
 }
 
+// What short_writev was given to write, and how much it takes per call.
+std::string written;
+std::size_t take = 1;
+
+// A writev that takes at most take bytes, as the kernel may.
+ssize_t short_writev(int, const iovec* iov, int cnt)
+{
+    std::size_t room = take;
+    for (int k = 0; k < cnt && room; ++k) {
+        std::size_t n = std::min(room, iov[k].iov_len);
+        written.append(static_cast<const char*>(iov[k].iov_base), n);
+        room -= n;
+    }
+    return static_cast<ssize_t>(take - room);
+}
+
 }  // namespace
 
 TEST(RewriteBlocks, ManyBlocksAgreeWithThePlainRules)
@@ -225,7 +243,7 @@ TEST(RewriteBlocks, VectorScanMarksWhatThePortableOneMarks)
     // Pieces of the patterns, so that every class is met often, also
     // across the words' edges.
     const std::string parts[] = {"tm", "html\n", "\n", "we", "wEi", "inh", "InH", "zur", "ZuR", "<bo", "/bo",
-                                 "/bl", "%2", "h2", "{w", "mg", "<t", "\">", "nh", "ck", "x", "  "};
+                                 "/bl", "<bl", "%2", "%20", "h2", "h2 ", "{w", "{wi", "mg", "<t", "<tr", "\">", "nh", "ck", "x", "  "};
     for (int round = 0; round < 300; ++round) {
         std::size_t words = 1 + rng() % 20;
         std::string text;
@@ -287,4 +305,28 @@ TEST(RewriteBlocks, AFailedDirectWriteIsTheStreamsError)
     EXPECT_TRUE(std::fflush(fo) != 0 || std::ferror(fo));
     std::fclose(fo);
     std::fclose(fi);
+}
+
+TEST(RewriteBlocks, AShortDirectWriteIsFollowedByTheRest)
+{
+    // Stretches of a block, some adjacent (they merge), and literals between.
+    const std::string block = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (std::size_t step : {1u, 2u, 3u, 5u, 8u, 13u, 100u}) {
+        take = step;
+        written.clear();
+        std::string want;
+        std::FILE* fo = std::tmpfile();
+        Sink out(fo, true, short_writev);
+        for (std::size_t at = 0, len = 1; at + len <= block.size(); at += len, len = len % 4 + 1) {
+            out.put(block.data() + at, len);
+            want.append(block, at, len);
+            if (len % 2) {
+                out.put("<L>", 3);
+                want += "<L>";
+            }
+        }
+        out.flush();
+        EXPECT_EQ(written, want) << "take " << step;
+        std::fclose(fo);
+    }
 }
