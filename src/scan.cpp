@@ -254,11 +254,16 @@ QB_TARGET_AVX2 void mark_aux_avx2(const char* p, std::size_t words, const Classe
 
 Marker pick_marker(bool portable)
 {
+    const Marker plain{mark_block_plain, mark_aux_plain};
+    // Asked for, or the only code there is where no vector code is built
+    // (other processors than x86-64): the byte-by-byte code.
+    if (portable)
+        return plain;
 #if defined(QB_AVX2)
-    if (!portable && __builtin_cpu_supports("avx2"))
+    if (__builtin_cpu_supports("avx2"))
         return {mark_block_avx2, mark_aux_avx2};
 #endif
-    return {mark_block_plain, mark_aux_plain};
+    return plain;
 }
 
 void mark_bytes(const char* p, std::size_t words, bool equal_table, bool portable, std::uint64_t* nl,
