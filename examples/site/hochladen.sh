@@ -48,7 +48,7 @@ case $rest in
 esac
 nutzer=
 case $anmeldung in *@*) nutzer=${anmeldung%@*} anmeldung=${anmeldung##*@} ;; esac
-# DEPLOY selbst wird hier nicht ausgegeben: es könnte das Passwort enthalten.
+# Bis hierher wird DEPLOY nicht ausgegeben: es könnte ein Passwort enthalten.
 case $nutzer in
     *:*) fehler "DEPLOY enthält ein Passwort. Es gehört nicht ins Makefile: SSH meldet sich mit einem Schlüssel an, FTP mit dem Eintrag in ~/.netrc." ;;
 esac
@@ -86,8 +86,6 @@ done
 if [ -n "$ssh_config" ] && [ ! -r "$ssh_config" ]; then
     fehler "DEPLOY_SSH_CONFIG: $ssh_config ist nicht lesbar."
 fi
-# Für die Meldungen: DEPLOY ohne Passwort (es hat keins, siehe oben).
-anzeige=$ziel
 mkdir -p "$notiz" || fehler "$notiz lässt sich nicht anlegen."
 protokoll=$notiz/hochladen.log
 
@@ -126,10 +124,10 @@ ssh_befehl="ssh -o PasswordAuthentication=no -o KbdInteractiveAuthentication=no 
 [ -n "$ssh_config" ] && ssh_befehl="$ssh_befehl -F '$ssh_config'"
 
 if [ -n "$probe" ]; then
-    echo "Probelauf: was make deploy nach $anzeige senden und löschen würde (es wird nichts geändert):"
+    echo "Probelauf: was make deploy nach $ziel senden und löschen würde (es wird nichts geändert):"
     senden=senden loeschen=löschen anlegen=anlegen
 else
-    echo "Lade $site nach $anzeige hoch ..."
+    echo "Lade $site nach $ziel hoch ..."
     senden=gesendet loeschen=gelöscht anlegen=angelegt
 fi
 
@@ -215,7 +213,13 @@ if [ "$status" = 0 ]; then
     exit 0
 fi
 
-nichts="Es wurde nichts hochgeladen und nichts gelöscht."
+# Eine Verbindung kann auch mitten im Hochladen abreißen: was bis dahin
+# geschah, sagt das Protokoll.
+if [ "$gesendet" = 0 ] && [ "$geloescht" = 0 ]; then
+    nichts="Es wurde nichts hochgeladen und nichts gelöscht."
+else
+    nichts="Bis dahin: $(dateien "$gesendet") gesendet, $geloescht gelöscht; make deploy bitte wiederholen."
+fi
 if grep -q 'Permission denied\|Login failed\|Login incorrect\|Authentication failed' "$protokoll"; then
     case $art in
         ssh | sftp) rat="Ist der eigene öffentliche Schlüssel dort eingetragen (ssh-copy-id)?" ;;
