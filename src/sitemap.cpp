@@ -441,9 +441,10 @@ int unreadable(const std::string& what, const std::string& name)
 int walk(Walk& w, const std::string& dir, const std::string& rel)
 {
     std::string path = rel.empty() ? dir : dir + "/" + rel;
+    const std::string name_shown = rel.empty() ? dir : shown(dir, rel.substr(0, rel.size() - 1));
     DIR* d = ::opendir(path.c_str());
     if (!d)
-        return unreadable("Verzeichnis", rel.empty() ? dir : shown(dir, rel));
+        return unreadable("Verzeichnis", name_shown);
     std::vector<std::string> names;
     errno = 0;
     while (const dirent* e = ::readdir(d)) {
@@ -455,7 +456,7 @@ int walk(Walk& w, const std::string& dir, const std::string& rel)
     int read_errno = errno;
     ::closedir(d);
     if (read_errno)
-        return unreadable("Verzeichnis", rel.empty() ? dir : shown(dir, rel));
+        return unreadable("Verzeichnis", name_shown);
 
     for (const auto& name : names) {
         std::string relname = rel + name;
