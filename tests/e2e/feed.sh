@@ -1,6 +1,6 @@
 #!/bin/bash
 # End-to-end check of the example site's sitemap and news feed: xmllint
-# takes both files, the sitemap lists exactly the example's pages, Debian's
+# takes both files (the sitemap also against its schema), the sitemap lists exactly the example's pages, Debian's
 # feedparser reads the feed without complaint and with the expected entries.
 # On a copy of the site: a page whose SEO file says noindex stays out of the
 # sitemap, a new news entry leaves the older entries' ids as they were, and
@@ -28,6 +28,8 @@ problem() {
 
 echo "== Sitemap und Feed der Beispiel-Website"
 xmllint --noout "$SITE/sitemap.xml" "$SITE/neuigkeiten.xml" || problem "xmllint lehnt sitemap.xml oder neuigkeiten.xml ab"
+# The protocol's format, transcribed into sitemap.xsd: no network needed.
+xmllint --noout --schema "$ROOT/tests/e2e/sitemap.xsd" "$SITE/sitemap.xml" || problem "sitemap.xml passt nicht zum Sitemap-Schema"
 grep -qxF "Sitemap: ${BASE}sitemap.xml" "$SITE/robots.txt" || problem "robots.txt nennt die Sitemap nicht"
 locs=$(grep -o '<loc>[^<]*</loc>' "$SITE/sitemap.xml" | sed 's|<loc>||; s|</loc>||' | tr '\n' ' ')
 want="$BASE ${BASE}hoher-kopf.php ${BASE}neuigkeiten.php ${BASE}seenrunde.php ${BASE}termine.php ${BASE}touren.php ${BASE}verein.php "
