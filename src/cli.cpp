@@ -8,9 +8,11 @@
 #endif
 
 #include "carousel.h"
+#include "feed.h"
 #include "page.h"
 #include "quennelbrook.h"
 #include "seo.h"
+#include "sitemap.h"
 
 namespace {
 
@@ -53,6 +55,8 @@ void show_usage()
         "quennelbrook -g <art> <Eingangsdateien> <Ausgabedatei>",
         "\t<carousel>\tErzeugt eine Carousel-Datei (mehrere Bilder nacheinander angezeigt)",
         "\t<seo>\t\tErzeugt eine SEO-optimierte Datei. Ist noch experimental!",
+        "\t<sitemap>\tErzeugt sitemap.xml aller Seiten: quennelbrook -g sitemap <Basis-URL> [<Verzeichnis>]",
+        "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> <News-Seite>",
         "\tEingangsdatei:\tDatei mit Bildnamen für das Carousel",
         "\tAusgabedatei:\tZiel-Datei: php-Datei mit fertigem Carousel (ohne Pfadangabe und Extension)",
         "\t\t\tAusgabedatei ist optional! Fehlt diese Angabe wird assets/include/<Eingabedatei>.php verwendet. ",
@@ -241,13 +245,21 @@ int dispatch(int argc, char* argv[])
     }
     bool carousel_mode = o.generation && std::strcmp(o.gen_option, "carousel") == 0;
     bool seo_mode = o.generation && std::strcmp(o.gen_option, "seo") == 0;
-    if (o.generation && !carousel_mode && !seo_mode) {
+    bool sitemap_mode = o.generation && std::strcmp(o.gen_option, "sitemap") == 0;
+    bool feed_mode = o.generation && std::strcmp(o.gen_option, "feed") == 0;
+    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode) {
         std::printf("Fehler: unbekannte Art für -g: %s\n", o.gen_option);
         return STATUS_USAGE;
     }
 
     int params = argc - optind;
     char** arg = argv + optind;
+    if (sitemap_mode && (params == 1 || params == 2))
+        return generate_sitemap(arg[0], params == 2 ? arg[1] : ".");
+    if (feed_mode && params == 2)
+        return generate_feed(arg[0], arg[1]);
+    if (sitemap_mode || feed_mode)
+        return wrong_arguments();
     switch (params) {
     case 1:
         if (carousel_mode)

@@ -27,6 +27,7 @@ void put(std::FILE* fp, const char* s)
 
 const char* const STAMP_OPEN = "<p style=\"text-align: right; margin-top: -3em;\"><small>";
 const char* const STAMP_CLOSE = "</small><p>\n";
+const char* const STAMP_LABEL = "veröffentlicht: ";
 
 }  // namespace
 
@@ -73,10 +74,66 @@ void write_section(std::FILE* fp, bool schreibeVeroeffentlicht)
     put(fp, "\t<div class=\"jumbotron\">\n");
     if (schreibeVeroeffentlicht && ts) {
         put(fp, STAMP_OPEN);
-        std::fprintf(fp, "veröffentlicht: %s, %d.%d.%d %02d:%02d", tage[ts->tm_wday], ts->tm_mday,
+        std::fprintf(fp, "%s%s, %d.%d.%d %02d:%02d", STAMP_LABEL, tage[ts->tm_wday], ts->tm_mday,
                      ts->tm_mon + 1, ts->tm_year + 1900, ts->tm_hour, ts->tm_min);
         put(fp, STAMP_CLOSE);
     }
+}
+
+namespace {
+
+// Reads 1 to max_digits decimal digits at *p into *v and advances *p.
+bool digits(const char*& p, const char* end, int max_digits, int* v)
+{
+    int n = 0;
+    *v = 0;
+    while (p < end && n < max_digits && *p >= '0' && *p <= '9') {
+        *v = *v * 10 + (*p++ - '0');
+        ++n;
+    }
+    return n > 0;
+}
+
+bool take(const char*& p, const char* end, const char* s)
+{
+    std::size_t len = std::strlen(s);
+    if (static_cast<std::size_t>(end - p) < len || std::memcmp(p, s, len) != 0)
+        return false;
+    p += len;
+    return true;
+}
+
+}  // namespace
+
+bool read_stamp(const char* line, std::size_t n, std::time_t* when)
+{
+    const char* p = line;
+    const char* end = line + n;
+    if (!take(p, end, STAMP_OPEN) || !take(p, end, STAMP_LABEL))
+        return false;
+    bool weekday = false;
+    for (const char* tag : tage)
+        weekday = weekday || take(p, end, tag);
+    int day, month, year, hour, minute;
+    if (!weekday || !take(p, end, ", ") || !digits(p, end, 2, &day) || !take(p, end, ".") ||
+        !digits(p, end, 2, &month) || !take(p, end, ".") || !digits(p, end, 4, &year) || !take(p, end, " ") ||
+        !digits(p, end, 2, &hour) || !take(p, end, ":") || !digits(p, end, 2, &minute) || !take(p, end, "</small>"))
+        return false;
+    if (year < 1000 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59)
+        return false;
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_isdst = -1;
+    std::time_t v = std::mktime(&tm);
+    // mktime moves a 31.2. on to March: no such day.
+    if (v == static_cast<std::time_t>(-1) || tm.tm_mday != day || tm.tm_mon != month - 1)
+        return false;
+    *when = v;
+    return true;
 }
 
 int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,

@@ -32,6 +32,11 @@ void write_php_string(std::FILE* fp, const char* s);
 // The publication time: SOURCE_DATE_EPOCH when it holds a non-negative
 // decimal number, else now.
 std::time_t publication_time();
+// Reads the time of a stamp line that write_section wrote ("veröffentlicht:
+// Mo, 3.5.2021 09:05" in its paragraph), n bytes at line, as local time of
+// the run's time zone. False for any other line, a date the calendar does
+// not have among them, and a free text stamp (-a).
+bool read_stamp(const char* line, std::size_t n, std::time_t* when);
 
 // ---- News and merged pages ----
 

@@ -41,6 +41,12 @@ TEST(Cli, HelpTextAndVersion)
                      "eingefügt.\n\n\nVariante 1:\n"),
               std::string::npos);
     EXPECT_NE(h.find("<Eingabedatei>.php verwendet. \n\n\nVariante 2:\n"), std::string::npos);
+    EXPECT_NE(h.find("\t<seo>\t\tErzeugt eine SEO-optimierte Datei. Ist noch experimental!\n"
+                     "\t<sitemap>\tErzeugt sitemap.xml aller Seiten: quennelbrook -g sitemap <Basis-URL> "
+                     "[<Verzeichnis>]\n"
+                     "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> "
+                     "<News-Seite>\n\tEingangsdatei:"),
+              std::string::npos);
     EXPECT_NE(h.find("\t-s <datei>\tDateiinhalt:\tkeywords: durch Leerstellen getrennte Schlüsselwerte\n"
                      "\t\t\t\t\tdescription: Beschreibungstext (100 Zeichen, max. 160 Zeichen)\n"),
               std::string::npos);

@@ -136,6 +136,21 @@ TEST(Faults, EveryFailedCallIsReportedAndChangesNothing)
          }},
         {"seo dialogue", {"-g", "seo", "seo.txt"}, "seo.txt", "a b\nEine Seite\nnoindex\n", {},
          [&](const Site& s) { spit(s / "seo.txt", "keywords:alt\n"); }},
+        {"sitemap", {"-g", "sitemap", "https://x.example/"}, "sitemap.xml", "", {},
+         [&](const Site& s) {
+             ::mkdir((s / "touren").c_str(), 0755);
+             spit(s / "in.html", big);
+             ASSERT_EQ(qb({"-t", "T", "in.html", "index.php"}, s.dir).status, 0);
+             ASSERT_EQ(qb({"-t", "T", "in.html", "touren/a.php"}, s.dir).status, 0);
+             spit(s / "sitemap.xml", old);
+         }},
+        {"feed", {"-g", "feed", "https://x.example/", "news.php"}, "news.xml", "", {},
+         [&](const Site& s) {
+             spit(s / "in.html", big);
+             ASSERT_EQ(qb({"in.html", "news.php"}, s.dir).status, 0);
+             ASSERT_EQ(qb({"in.html", "news.php"}, s.dir).status, 0);
+             spit(s / "news.xml", old);
+         }},
     };
     const std::vector<std::string> syscalls = {"openat", "read", "write", "writev", "fsync", "close", "rename", "linkat"};
     std::string all;

@@ -7,13 +7,17 @@
 #      fremde Websites) prüft linkchecker nur auf die Schreibweise, ohne eine
 #      Verbindung aufzubauen. Eine eigene Konfigurationsdatei von linkchecker
 #      und Proxy-Variablen werden dabei nicht beachtet.
+#   3. Mit Basis-URL: jede Adresse in sitemap.xml (und in den Teil-Sitemaps
+#      eines Sitemap-Index) muss derselbe Server mit 200 beantworten; die
+#      Basis-URL wird dafür auf ihn umgelegt.
 # Der Server wird auf jedem Weg beendet, auch bei Strg-C.
 #
-#   sh pruefen.sh <Verzeichnis der gebauten Website>
+#   sh pruefen.sh <Verzeichnis der gebauten Website> [<Basis-URL>]
 set -u
 
 site=${1:?Aufruf: sh pruefen.sh <Verzeichnis der gebauten Website>}
 site=${site%/}
+basis=${2:-}
 for werkzeug in php:php-cli linkchecker:linkchecker python3:python3; do
     if ! command -v "${werkzeug%%:*}" >/dev/null; then
         echo "Fehler: ${werkzeug%%:*} fehlt. Bitte installieren: apt-get install ${werkzeug#*:}"
@@ -130,6 +134,64 @@ for name in sorted(os.listdir(site)):
 print(f"linkchecker: {geprueft} Adressen geprüft, {fehler} Fehler.")
 sys.exit(1 if fehler else 0)
 EOF
+
+# 3. Die Sitemap, Adresse für Adresse. Eine Weiterleitung zählt als Fehler:
+#    in die Sitemap gehört die Adresse, unter der die Seite selbst steht.
+if [ -n "$basis" ]; then
+    python3 - "$site" "$basis" "$start" <<'EOF' || fehler=1
+import os, sys, urllib.error, urllib.request
+import xml.etree.ElementTree as ET
+
+site, basis, start = sys.argv[1:]
+basis = basis.rstrip("/") + "/"
+ns = "{http://www.sitemaps.org/schemas/sitemap/0.9}"
+
+class KeineWeiterleitung(urllib.request.HTTPRedirectHandler):
+    def redirect_request(self, *args):
+        return None
+
+holer = urllib.request.build_opener(urllib.request.ProxyHandler({}), KeineWeiterleitung)
+
+def antwort(url):
+    try:
+        with holer.open(url, timeout=20) as a:
+            return a.status
+    except urllib.error.HTTPError as e:
+        return e.code
+    except OSError as e:
+        return str(e)
+
+if not os.path.isfile(os.path.join(site, "sitemap.xml")):
+    print("Fehler: sitemap.xml fehlt. Ist die Website mit make gebaut?")
+    sys.exit(1)
+fehler = geprueft = 0
+dateien = ["sitemap.xml"]
+while dateien:
+    datei = dateien.pop(0)
+    try:
+        wurzel = ET.parse(os.path.join(site, datei)).getroot()
+    except (OSError, ET.ParseError) as e:
+        print(f"Fehler: {datei} ist nicht lesbar: {e}")
+        fehler += 1
+        continue
+    for loc in wurzel.iter(ns + "loc"):
+        url = (loc.text or "").strip()
+        geprueft += 1
+        if not url.startswith(basis):
+            print(f"Fehler: {datei} nennt {url}, das liegt nicht unter {basis}")
+            fehler += 1
+            continue
+        rest = url[len(basis):]
+        status = antwort(start + rest)
+        if status != 200:
+            print(f"Fehler: {datei} nennt {url}, der Server antwortet mit {status}")
+            fehler += 1
+        elif wurzel.tag == ns + "sitemapindex":
+            dateien.append(urllib.request.url2pathname(rest))
+print(f"Sitemap: {geprueft} Adressen geprüft, {fehler} Fehler.")
+sys.exit(1 if fehler else 0)
+EOF
+fi
 
 if [ "$fehler" != 0 ]; then
     echo "Fehler: die Prüfung der Website $site ist fehlgeschlagen."

@@ -214,6 +214,7 @@ else
 fi
 if pgrep -f "php -S 127.0.0.1:0 -t $own/site" >/dev/null; then problem "make check: der PHP-Server läuft weiter"; fi
 
+[ -d "$WORK/pandoc/site" ] && { "$E2E/feed.sh" "$QB" "$WORK/pandoc/site" || problem "Sitemap und Feed (feed.sh)"; }
 "$E2E/deploy.sh" "$QB" || problem "make deploy"
 echo "== e2e: $(( $(date +%s) - started )) s"
 if [ "$fail" != 0 ]; then

@@ -21,6 +21,7 @@ $qb_eintraege = [
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1, shrink-to-fit=no">
+<link rel="alternate" type="application/atom+xml" title="Neuigkeiten der Wanderfreunde Eichenau" href="neuigkeiten.xml">
 <title><?= qb_h($qb_titel) ?></title>
 <?php if (isset($keywords) && $keywords !== ''): ?>
 <meta name="keywords" content="<?= qb_h($keywords) ?>">

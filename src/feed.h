@@ -1,0 +1,23 @@
+// The Atom feed of a news page.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "sitemap.h"
+
+// The most entries a feed carries: the newest ones.
+inline constexpr std::size_t FEED_MAX_ENTRIES = 50;
+
+// Writes the Atom feed of the news page page beside it (neuigkeiten.php
+// gives neuigkeiten.xml), for a page whose folder is at the URL base.
+// Returns the process status.
+int generate_feed(const char* base, const char* page);
+
+enum class FeedRead { ok, not_a_page, read_error };
+
+// Writes the feed of the page fp (read twice, so it must be seekable) to
+// out. page_name and feed_name are the file names that go after the base
+// URL in the page's and the feed's address.
+FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::string& page_name,
+                    const std::string& feed_name);
