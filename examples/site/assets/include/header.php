@@ -7,9 +7,10 @@ function qb_h($text)
 }
 
 // Beschreibung und Stichwörter der ganzen Website für Suchmaschinen. Sie
-// gelten auf jeder Seite, deren SEO-Datei (Option -s) keine eigenen setzt.
+// gelten auf jeder Seite, deren SEO-Datei (Option -s) keine eigenen setzt;
+// Stichwörter wie dort durch Leerzeichen getrennt.
 $qb_standard_description = 'Die Wanderfreunde Eichenau: gemeinsame Wanderungen rund um Eichenau, Tourenbeschreibungen, Termine und Neuigkeiten aus dem Verein.';
-$qb_standard_keywords = 'Wandern, Eichenau, Wanderverein, Touren, Termine';
+$qb_standard_keywords = 'Wandern Eichenau Wanderverein Touren Termine';
 
 $qb_titel = isset($titel) && $titel !== '' ? $titel : 'Wanderfreunde Eichenau';
 $qb_menue = isset($menue) ? (int) $menue : 0;
