@@ -82,6 +82,7 @@ fi
 echo "== Anführungszeichen"
 for r in site site-r; do
     page=$(sed -e 's/&quot;/"/g' -e "s/&#39;/'/g" "$dir/$r/hoher-kopf.php" 2>/dev/null || true)
+    # shellcheck disable=SC1112 # the typographic quotes are what is looked for
     for want in '„Die Alpen sieht man nur ‚bei Föhn‘, sagt Hanne.“' "<code>\"gipfel\" 'buch'</code>" \
         "echo \"Gipfel\" 'Buch'"; do
         grep -qF -- "$want" <<<"$page" || problem "$r/hoher-kopf.php: $want fehlt"
@@ -91,23 +92,24 @@ done
 echo "== Fotos"
 # Name, size on the site (handy.jpg stands upright now).
 for row in "handy.jpg 1200x1600" "klein.jpg 640x480" "berg.jpg $(identify -format '%wx%h' "$SITE_SRC/img/berg.jpg")"; do
-    set -- $row
-    f=$dir/site/img/$1
+    read -r name size <<<"$row"
+    f=$dir/site/img/$name
     got=$(identify -format '%wx%h' "$f" 2>/dev/null || echo fehlt)
     bytes=$(stat -c %s "$f" 2>/dev/null || echo 0)
     meta=$(exiftool -a -G1 -s -EXIF:all -GPS:all -XMP:all -IPTC:all -ICC_Profile:all "$f" 2>&1 || true)
-    echo "$1: $got, $((bytes / 1024)) KB"
-    [ "$got" = "$2" ] || problem "img/$1 ist $got statt $2"
-    [ "$bytes" -le 409600 ] || problem "img/$1 hat $bytes Bytes"
-    [ -z "$meta" ] || problem "img/$1 hat noch Metadaten: $meta"
+    echo "$name: $got, $((bytes / 1024)) KB"
+    [ "$got" = "$size" ] || problem "img/$name ist $got statt $size"
+    [ "$bytes" -le 409600 ] || problem "img/$name hat $bytes Bytes"
+    [ -z "$meta" ] || problem "img/$name hat noch Metadaten: $meta"
 done
 if ! "${site_make[@]}" -q OUT="$dir/site" HTMLDIR="$dir/html"; then
     problem "Besucher: ein zweiter make-Lauf hätte noch etwas zu tun"
 fi
 touch "$dir/src/img/klein.jpg"
 redo=$("${site_make[@]}" -n OUT="$dir/site" HTMLDIR="$dir/html" | grep -F "$CONVERT '" || true)
-[ "$(wc -l <<<"$redo")" = 1 ] && grep -qF "img/klein.jpg" <<<"$redo" \
-    || problem "nach geändertem img/klein.jpg rechnet make diese Bilder neu: $redo"
+if [ "$(wc -l <<<"$redo")" != 1 ] || ! grep -qF "img/klein.jpg" <<<"$redo"; then
+    problem "nach geändertem img/klein.jpg rechnet make diese Bilder neu: $redo"
+fi
 
 if serve "$dir/site"; then
     node "$E2E/carousel-photo.mjs" "$url/index.php" img/handy.jpg || problem "Karussell zeigt img/handy.jpg nicht"
