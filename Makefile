@@ -57,7 +57,7 @@ bench: build
 # builds what is missing and serves it on 127.0.0.1, port 8080 or $PORT.
 DEMO := $(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
 demo: build
-	@scripts/need-packages pandoc
+	@scripts/need-packages pandoc imagemagick
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO)
 	@echo
@@ -66,7 +66,7 @@ demo: build
 	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen."
 
 serve: build
-	@scripts/need-packages pandoc php-cli
+	@scripts/need-packages pandoc php-cli imagemagick
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO) serve
 

@@ -17,7 +17,7 @@ WORK=${E2E_WORK:-$ROOT/build/e2e}
 SHOTS=${E2E_SCREENSHOTS:-$ROOT/docs}
 started=$(date +%s)
 
-"$ROOT/scripts/need-packages" pandoc php-cli tidy chromium linkchecker inotify-tools curl
+"$ROOT/scripts/need-packages" pandoc php-cli tidy chromium linkchecker inotify-tools curl imagemagick
 # Node may come from elsewhere than Debian (its npm then conflicts with
 # Debian's), so only the missing command asks for the packages.
 command -v npm >/dev/null || "$ROOT/scripts/need-packages" nodejs npm
@@ -62,7 +62,7 @@ for r in "${renderers[@]}"; do
     # pandoc's site is built in parallel, remarkable's one job at a time, so
     # that a rule that only works in one order shows up.
     render=(-j2)
-    [ "$r" = remarkable ] && render=(-j1 RENDER="$E2E/node_modules/.bin/remarkable")
+    [ "$r" = remarkable ] && render=(-j1 RENDER=remarkable)
     echo "== $r: Seiten bauen"
     # -k: a page that fails to build is reported, the others are still checked.
     if ! make --no-print-directory -C "$SITE_SRC" -k QB="$QB" OUT="$dir/site" HTMLDIR="$dir/html" "${render[@]}" \
@@ -216,6 +216,7 @@ if pgrep -f "php -S 127.0.0.1:0 -t $own/site" >/dev/null; then problem "make che
 
 [ -d "$WORK/pandoc/site" ] && { "$E2E/feed.sh" "$QB" "$WORK/pandoc/site" || problem "Sitemap und Feed (feed.sh)"; }
 "$E2E/deploy.sh" "$QB" || problem "make deploy"
+"$E2E/visitors.sh" "$QB" "$WORK" || problem "Besucher: Anführungszeichen, Fotos oder Lighthouse"
 echo "== e2e: $(( $(date +%s) - started )) s"
 if [ "$fail" != 0 ]; then
     echo "e2e: FEHLGESCHLAGEN"

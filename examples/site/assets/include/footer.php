@@ -13,7 +13,7 @@ $qb_seite = isset($seite) && $seite !== '' ? $seite : '';
 <?php endif; ?>
 </p>
 </footer>
-<script src="assets/vendor/jquery.slim.min.js"></script>
-<script src="assets/vendor/bootstrap.bundle.min.js"></script>
+<script src="assets/vendor/jquery.slim.min.js" defer></script>
+<script src="assets/vendor/bootstrap.bundle.min.js" defer></script>
 </body>
 </html>

@@ -6,10 +6,16 @@ function qb_h($text)
     return htmlspecialchars((string) $text, ENT_QUOTES, 'UTF-8');
 }
 
+// Beschreibung und Stichwörter der ganzen Website für Suchmaschinen. Sie
+// gelten auf jeder Seite, deren SEO-Datei (Option -s) keine eigenen setzt;
+// Stichwörter wie dort durch Leerzeichen getrennt.
+$qb_standard_description = 'Die Wanderfreunde Eichenau: gemeinsame Wanderungen rund um Eichenau, Tourenbeschreibungen, Termine und Neuigkeiten aus dem Verein.';
+$qb_standard_keywords = 'Wandern Eichenau Wanderverein Touren Termine';
+
 $qb_titel = isset($titel) && $titel !== '' ? $titel : 'Wanderfreunde Eichenau';
 $qb_menue = isset($menue) ? (int) $menue : 0;
 $qb_eintraege = [
-    1 => ['index.php', 'Start'],
+    1 => ['index.php', 'Startseite'],
     2 => ['touren.php', 'Touren'],
     3 => ['neuigkeiten.php', 'Neuigkeiten'],
     4 => ['termine.php', 'Termine'],
@@ -23,12 +29,8 @@ $qb_eintraege = [
 <meta name="viewport" content="width=device-width, initial-scale=1, shrink-to-fit=no">
 <link rel="alternate" type="application/atom+xml" title="Neuigkeiten der Wanderfreunde Eichenau" href="neuigkeiten.xml">
 <title><?= qb_h($qb_titel) ?></title>
-<?php if (isset($keywords) && $keywords !== ''): ?>
-<meta name="keywords" content="<?= qb_h($keywords) ?>">
-<?php endif; ?>
-<?php if (isset($description) && $description !== ''): ?>
-<meta name="description" content="<?= qb_h($description) ?>">
-<?php endif; ?>
+<meta name="keywords" content="<?= qb_h(isset($keywords) && $keywords !== '' ? $keywords : $qb_standard_keywords) ?>">
+<meta name="description" content="<?= qb_h(isset($description) && $description !== '' ? $description : $qb_standard_description) ?>">
 <?php if (isset($robots) && $robots !== ''): ?>
 <meta name="robots" content="<?= qb_h($robots) ?>">
 <?php endif; ?>
