@@ -12,20 +12,11 @@ namespace {
 
 const std::string BASE = "https://www.wandern.example/";
 
-Result qb_env(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env)
-{
-    qbtest::Run r;
-    r.args = args;
-    r.cwd = cwd;
-    r.env = env;
-    return run(r);
-}
-
 // A news run in Berlin at the time sde.
 void news(const TempDir& d, const std::string& html, long sde)
 {
     spit(d / "in.html", html);
-    ASSERT_EQ(qb_env({"in.html", "news.php"}, d.path, {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=" + std::to_string(sde)})
+    ASSERT_EQ(qb({"in.html", "news.php"}, d.path, {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=" + std::to_string(sde)})
                   .status,
               0);
 }
@@ -39,7 +30,7 @@ void news_page(const TempDir& d, const std::string& html)
 
 std::string feed(const TempDir& d)
 {
-    Result r = qb_env({"-g", "feed", BASE, "news.php"}, d.path, {"TZ=Europe/Berlin"});
+    Result r = qb({"-g", "feed", BASE, "news.php"}, d.path, {"TZ=Europe/Berlin"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
     return slurp(d / "news.xml");

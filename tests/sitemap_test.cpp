@@ -18,15 +18,6 @@ namespace {
 
 const std::vector<std::string> BERLIN = {"TZ=Europe/Berlin"};
 
-Result qb_env(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env)
-{
-    qbtest::Run r;
-    r.args = args;
-    r.cwd = cwd;
-    r.env = env;
-    return run(r);
-}
-
 void mkdirs(const std::string& path)
 {
     for (std::size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
@@ -80,11 +71,11 @@ TEST(Sitemap, ListsThePagesOfTheProgramSortedWithTheirNewestStamp)
         spit(d / "noindex.seo", "robots:NOINDEX, follow\n");
         spit(d / "none.seo", "robots:none\n");
         spit(d / "follow.seo", "robots:index, follow\n");
-        ASSERT_EQ(qb_env(args, s, BERLIN).status, 0) << page;
+        ASSERT_EQ(qb(args, s, BERLIN).status, 0) << page;
     }
     // A news page: its newest stamp counts, here 1.12.2021 09:30.
     for (const char* sde : {"SOURCE_DATE_EPOCH=1633190400", "SOURCE_DATE_EPOCH=1638347400", "SOURCE_DATE_EPOCH=1633190400"})
-        ASSERT_EQ(qb_env({in, "news.php"}, s, {"TZ=Europe/Berlin", sde}).status, 0);
+        ASSERT_EQ(qb({in, "news.php"}, s, {"TZ=Europe/Berlin", sde}).status, 0);
     spit(s + "/plain.php", "<?php echo 'keine Seite des Programms'; ?>\n");
     spit(s + "/notiz.txt", "<?php\n$titel = \"kein php\";\n?>\n");
     ::symlink("index.php", (s + "/verweis.php").c_str());
@@ -93,7 +84,7 @@ TEST(Sitemap, ListsThePagesOfTheProgramSortedWithTheirNewestStamp)
     set_mtime(s + "/frei.php", 1600000000);
     set_mtime(s + "/ohne.php", 2000000000);
 
-    Result r = qb_env({"-g", "sitemap", "HTTPS://www.wandern.example/eichenau//", "site"}, d.path, BERLIN);
+    Result r = qb({"-g", "sitemap", "HTTPS://www.wandern.example/eichenau//", "site"}, d.path, BERLIN);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
     const std::string b = "https://www.wandern.example/eichenau/";
@@ -107,7 +98,7 @@ TEST(Sitemap, ListsThePagesOfTheProgramSortedWithTheirNewestStamp)
                                              url(b + "verweis.php", stamp) + "</urlset>\n");
     // The same pages give the same bytes; a stamp is read in the run's time zone.
     std::string first = slurp(s + "/sitemap.xml");
-    ASSERT_EQ(qb_env({"-g", "sitemap", b, "site"}, d.path, BERLIN).status, 0);
+    ASSERT_EQ(qb({"-g", "sitemap", b, "site"}, d.path, BERLIN).status, 0);
     EXPECT_EQ(slurp(s + "/sitemap.xml"), first);
     ASSERT_EQ(qb({"-g", "sitemap", b}, s).status, 0);
     EXPECT_NE(slurp(s + "/sitemap.xml").find(url(b + "touren/", "2021-05-03T11:05:00+00:00")), std::string::npos);

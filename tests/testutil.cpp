@@ -143,11 +143,12 @@ Result run(const Run& r)
     return res;
 }
 
-Result qb(const std::vector<std::string>& args, const std::string& cwd)
+Result qb(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env)
 {
     Run r;
     r.args = args;
     r.cwd = cwd;
+    r.env = env;
     return run(r);
 }
 

@@ -35,8 +35,8 @@ struct Run {
 };
 
 Result run(const Run& r);
-// Shorthand: the binary with args, in cwd.
-Result qb(const std::vector<std::string>& args, const std::string& cwd = ".");
+// Shorthand: the binary with args, in cwd, with extra NAME=VALUE in env.
+Result qb(const std::vector<std::string>& args, const std::string& cwd = ".", const std::vector<std::string>& env = {});
 
 std::string slurp(const std::string& path);
 void spit(const std::string& path, const std::string& text);
