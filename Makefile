@@ -7,7 +7,7 @@ ASAN_BUILD := build/asan
 FUZZ_BUILD := build/fuzz
 QB := $(BUILD)/quennelbrook
 
-BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata
+BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata libcmark-gfm-dev libcmark-gfm-extensions-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 .PHONY: all build test asan fuzz bench demo serve e2e deb deb-check install clean deps
