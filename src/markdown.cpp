@@ -217,35 +217,51 @@ constexpr char32_t LDQ = 0x201C, RDQ = 0x201D, LSQ = 0x2018, RSQ = 0x2019;
 
 bool is_double(char32_t c)
 {
-    return c == LDQ || c == RDQ;
-}
-bool is_single(char32_t c)
-{
-    return c == LSQ || c == RSQ;
+    return c == LDQ || c == RDQ || c == '"';
 }
 
 // The library's smart punctuation turns every straight quotation mark of
-// the text into a curly one (an escaped one stays straight); which of them
-// pair up is decided here the way pandoc decides it: a mark opens when no
-// letter or digit stands before it and no blank after it, and the first
-// mark of its kind that may close it does (a single one only when no
-// letter or digit follows); a double mark that opens nothing is an opening
-// one when a non-blank follows, else a closing one; a single one is an
-// apostrophe. Paired marks become the German „…“ and ‚…‘.
+// the text into a curly one (an escaped one stays straight); in table cells
+// it does not work, so there the straight ones count. Which of them pair up
+// is decided here the way pandoc decides it: a mark opens when no letter or
+// digit stands before it and no blank after it, and the first mark of its
+// kind that may close it does (a single one only when no letter or digit
+// follows); a double mark that opens nothing is an opening one when a
+// non-blank follows, else a closing one; a single one is an apostrophe.
+// Paired marks become the German „…“ and ‚…‘.
+bool is_quote(char32_t c, std::size_t len, bool straight)
+{
+    if (len == 3)
+        return c == LDQ || c == RDQ || c == LSQ || c == RSQ;
+    return straight && len == 1 && (c == '"' || c == '\'');
+}
+
 struct Mark {
     std::size_t at;
+    std::size_t len;
     char32_t c;
 };
 
+enum Role : unsigned char { LONE, OPENS, CLOSES };
+
+struct Quote {
+    char32_t c = 0;
+    Role role = LONE;
+};
+
+char32_t after_mark(const std::string& text, const Mark& m)
+{
+    std::size_t len = 0;
+    return m.at + m.len < text.size() ? decode(text, m.at + m.len, &len) : 0;
+}
+
 void pair_range(const std::string& text, const std::vector<Mark>& marks, std::size_t from, std::size_t to,
-                bool in_double, bool in_single, std::vector<char32_t>& result)
+                bool in_double, bool in_single, std::vector<Quote>& result)
 {
     for (std::size_t k = from; k < to; ++k) {
         const Mark& m = marks[k];
         bool dbl = is_double(m.c);
-        std::size_t len = 0;
-        std::size_t after = m.at + 3;
-        char32_t next = after < text.size() ? decode(text, after, &len) : 0;
+        char32_t next = after_mark(text, m);
         char32_t prev = decode_before(text, m.at);
         bool can_open = !is_alnum(prev) && !is_blank(next) && !(dbl ? in_double : in_single);
         if (can_open) {
@@ -253,28 +269,21 @@ void pair_range(const std::string& text, const std::vector<Mark>& marks, std::si
             for (std::size_t j = k + 1; j < to; ++j) {
                 if (is_double(marks[j].c) != dbl)
                     continue;
-                if (!dbl) {
-                    std::size_t a2 = marks[j].at + 3;
-                    char32_t nx = a2 < text.size() ? decode(text, a2, &len) : 0;
-                    if (is_alnum(nx))
-                        continue;
-                }
-                if (marks[j].at > m.at + 3)
+                if (!dbl && is_alnum(after_mark(text, marks[j])))
+                    continue;
+                if (marks[j].at > m.at + m.len)
                     close = j;
                 break;
             }
             if (close < to) {
-                result[k] = dbl ? 0x201E : 0x201A;
-                result[close] = dbl ? 0x201C : 0x2018;
+                result[k] = {dbl ? char32_t{0x201E} : char32_t{0x201A}, OPENS};
+                result[close] = {dbl ? char32_t{0x201C} : char32_t{0x2018}, CLOSES};
                 pair_range(text, marks, k + 1, close, in_double || dbl, in_single || !dbl, result);
                 k = close;
                 continue;
             }
         }
-        if (dbl)
-            result[k] = is_blank(next) ? RDQ : LDQ;
-        else
-            result[k] = RSQ;
+        result[k] = {dbl ? (is_blank(next) ? RDQ : LDQ) : RSQ, LONE};
     }
 }
 
@@ -311,17 +320,47 @@ std::string identifier(const std::string& text)
     return id.empty() ? "section" : id;
 }
 
+// The start of every line of a text, for finding a node's source lines.
+struct Lines {
+    std::string_view text;
+    std::vector<std::size_t> starts;
+    explicit Lines(std::string_view all) : text(all)
+    {
+        starts.push_back(0);
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (all[i] == '\n')
+                starts.push_back(i + 1);
+    }
+    // Line number (from 1) without its newline; data() is null past the end.
+    std::string_view line(int number) const
+    {
+        if (number < 1 || static_cast<std::size_t>(number) > starts.size())
+            return {};
+        std::size_t at = starts[static_cast<std::size_t>(number) - 1];
+        std::size_t end = text.find('\n', at);
+        return text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    }
+};
+
 // ---- The writer ----
 
 struct Writer {
     std::string out;
-    std::string_view source;
+    const Lines* source = nullptr;
     std::set<std::string> ids;
     // The quotation marks of the current leaf block, in document order.
-    std::vector<char32_t> quotes;
+    std::vector<Quote> quotes;
     std::size_t next_quote = 0;
+    bool straight = false;      // in a table cell: straight marks and dashes are still text
     bool pending_space = false;
-    bool written = false;  // inline content written in the current block
+    bool written = false;       // inline content written in the current block
+    bool just_opened = false;   // the last thing written opens a quotation
+    bool in_note = false;
+    // Footnotes: the definitions by label, and the notes in the order of
+    // their references (pandoc numbers every reference as a note of its own).
+    std::vector<cmark_node*> definitions;
+    std::vector<std::string> labels;
+    std::vector<cmark_node*> notes;
 
     void prepare_quotes(cmark_node* block);
     void text(std::string_view s, bool attr, std::string* into);
@@ -329,11 +368,18 @@ struct Writer {
     std::string alt_text(cmark_node* image);
     void leaf(cmark_node* node, bool tight);
     void table(cmark_node* node);
+    void footnote_ref(cmark_node* ref);
     void flush_space()
     {
-        if (pending_space && written)
+        if (pending_space && written && !just_opened)
             out += ' ';
         pending_space = false;
+        just_opened = false;
+    }
+    void space()
+    {
+        if (!just_opened)
+            pending_space = true;
     }
 };
 
@@ -346,70 +392,112 @@ void Writer::prepare_quotes(cmark_node* block)
     walk(block, [&](cmark_event_type ev, cmark_node* n) {
         if (ev != CMARK_EVENT_ENTER)
             return;
-        cmark_node_type t = cmark_node_get_type(n);
-        if (t == CMARK_NODE_TEXT) {
+        cmark_node_type ty = cmark_node_get_type(n);
+        if (ty == CMARK_NODE_TEXT) {
             std::string_view s = literal(n);
             for (std::size_t i = 0; i < s.size();) {
                 std::size_t len = 0;
                 char32_t c = decode(s, i, &len);
-                if (len == 3 && (is_double(c) || is_single(c)))
-                    marks.push_back({run.size() + i, c});
+                if (is_quote(c, len, straight))
+                    marks.push_back({run.size() + i, len, c});
                 i += len;
             }
             run += s;
-        } else if (t == CMARK_NODE_CODE) {
+        } else if (ty == CMARK_NODE_CODE) {
             run += '\x01';
-        } else if (t == CMARK_NODE_SOFTBREAK || t == CMARK_NODE_LINEBREAK) {
+        } else if (ty == CMARK_NODE_SOFTBREAK || ty == CMARK_NODE_LINEBREAK) {
             run += ' ';
         }
     });
-    quotes.assign(marks.size(), 0);
+    quotes.assign(marks.size(), Quote{});
     pair_range(run, marks, 0, marks.size(), false, false, quotes);
     next_quote = 0;
 }
 
+bool ascii_letter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // Writes text with its blanks collapsed and its quotation marks replaced,
-// to out or, for an attribute, to *into.
+// to out or, for an attribute, to *into. A backslash before letters is a
+// TeX command to pandoc, which leaves it out of an HTML page; a backslash
+// before a blank makes a non-breaking space.
 void Writer::text(std::string_view s, bool attr, std::string* into)
 {
     std::string chunk;
+    auto put_chunk = [&] {
+        if (chunk.empty())
+            return;
+        if (attr) {
+            escape_attr(*into, chunk);
+        } else {
+            flush_space();
+            escape_text(out, chunk);
+            written = true;
+        }
+        chunk.clear();
+    };
     for (std::size_t i = 0; i < s.size();) {
         char c = s[i];
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (!attr) {
-                if (!chunk.empty()) {
-                    flush_space();
-                    escape_text(out, chunk);
-                    written = true;
-                    chunk.clear();
-                }
-                pending_space = true;
-            } else {
-                escape_attr(*into, chunk);
-                chunk.clear();
+            if (attr) {
+                put_chunk();
                 if (!into->empty() && into->back() != ' ')
                     *into += ' ';
+            } else if (!(chunk.empty() && just_opened)) {
+                put_chunk();
+                space();
             }
             ++i;
             continue;
         }
+        if (c == '\\' && i + 1 < s.size() && (ascii_letter(s[i + 1]) || s[i + 1] == ' ')) {
+            if (s[i + 1] == ' ') {
+                chunk += "\u00a0";
+                i += 2;
+                continue;
+            }
+            ++i;
+            while (i < s.size() && ascii_letter(s[i]))
+                ++i;
+            if (i < s.size() && s[i] == '{') {
+                std::size_t close = s.find('}', i);
+                if (close != std::string_view::npos)
+                    i = close + 1;
+            }
+            continue;
+        }
+        if (straight && (s.substr(i).starts_with("--") || s.substr(i).starts_with("..."))) {
+            if (s.substr(i).starts_with("---")) {
+                chunk += "\u2014";
+                i += 3;
+            } else if (s[i] == '-') {
+                chunk += "\u2013";
+                i += 2;
+            } else {
+                chunk += "\u2026";
+                i += 3;
+            }
+            continue;
+        }
         std::size_t len = 0;
         char32_t cp = decode(s, i, &len);
-        if (len == 3 && (is_double(cp) || is_single(cp)) && next_quote < quotes.size())
-            encode(chunk, quotes[next_quote++]);
-        else
+        if (is_quote(cp, len, straight) && next_quote < quotes.size()) {
+            const Quote& q = quotes[next_quote++];
+            if (q.role == CLOSES && chunk.empty())
+                pending_space = false;
+            encode(chunk, q.c);
+            if (q.role == OPENS && !attr) {
+                put_chunk();
+                just_opened = true;
+            }
+        } else {
             chunk.append(s.substr(i, len));
+        }
         i += len;
     }
-    if (chunk.empty())
-        return;
-    if (attr) {
-        escape_attr(*into, chunk);
-        return;
-    }
-    flush_space();
-    escape_text(out, chunk);
-    written = true;
+    put_chunk();
 }
 
 std::string Writer::alt_text(cmark_node* image)
@@ -434,23 +522,58 @@ std::string Writer::alt_text(cmark_node* image)
     return alt;
 }
 
-bool is_autolink(cmark_node* link)
+// The scheme of an absolute URL ("http" of "http://x"), or empty.
+std::string_view scheme_of(std::string_view url)
+{
+    std::size_t colon = url.find(':');
+    if (colon == std::string_view::npos || colon < 2 || colon > 32)
+        return {};
+    for (std::size_t i = 0; i < colon; ++i) {
+        char c = url[i];
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '.' || c == '-'));
+        if (!ok)
+            return {};
+    }
+    return url.substr(0, colon);
+}
+
+enum class Auto { none, known, unknown };
+
+// Whether a link is an autolink <scheme:...> or <name@host>, and whether
+// pandoc knows its scheme (it leaves <URL:...> and the like as text).
+Auto autolink(cmark_node* link)
 {
     cmark_node* child = cmark_node_first_child(link);
     if (!child || cmark_node_next(child) || cmark_node_get_type(child) != CMARK_NODE_TEXT)
-        return false;
+        return Auto::none;
     const char* title = cmark_node_get_title(link);
     if (title && *title)
-        return false;
+        return Auto::none;
     std::string_view url = cmark_node_get_url(link) ? cmark_node_get_url(link) : "";
-    std::string_view t = literal(child);
-    return url == t || (url.starts_with("mailto:") && url.substr(7) == t);
+    std::string_view ty = literal(child);
+    if (url.starts_with("mailto:") && url.substr(7) == ty)
+        return Auto::known;
+    std::string_view scheme = scheme_of(url);
+    if (url != ty || scheme.empty())
+        return Auto::none;
+    static constexpr std::string_view known[] = {
+        "http", "https", "ftp", "ftps", "sftp", "file", "mailto", "git", "ssh", "svn", "irc", "ircs", "news",
+        "nntp", "telnet", "tel", "xmpp", "data", "urn", "doi", "magnet", "rsync", "ldap", "gopher", "sip", "apt",
+        "javascript", "about", "chrome", "feed", "geo", "im", "info", "s3", "smb", "spotify", "steam", "vnc", "ws", "wss"};
+    std::string lower(scheme);
+    for (char& c : lower)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    for (std::string_view k : known)
+        if (lower == k)
+            return Auto::known;
+    return Auto::unknown;
 }
 
 void Writer::inlines(cmark_node* block)
 {
     pending_space = false;
     written = false;
+    just_opened = false;
     cmark_node* skip = nullptr;  // an image whose children are its alt text
     walk(block, [&](cmark_event_type ev, cmark_node* n) {
         if (n == block)
@@ -463,7 +586,7 @@ void Writer::inlines(cmark_node* block)
         bool enter = ev == CMARK_EVENT_ENTER;
         switch (cmark_node_get_type(n)) {
         case CMARK_NODE_TEXT: text(literal(n), false, nullptr); break;
-        case CMARK_NODE_SOFTBREAK: pending_space = true; break;
+        case CMARK_NODE_SOFTBREAK: space(); break;
         case CMARK_NODE_LINEBREAK:
             out += "<br />\n";
             pending_space = false;
@@ -498,6 +621,17 @@ void Writer::inlines(cmark_node* block)
             }
             break;
         case CMARK_NODE_LINK:
+            if (autolink(n) == Auto::unknown) {
+                // Text to pandoc: the brackets stay, the link goes.
+                if (enter) {
+                    flush_space();
+                    out += "&lt;";
+                } else {
+                    out += "&gt;";
+                }
+                written = true;
+                break;
+            }
             if (enter) {
                 flush_space();
                 out += "<a href=\"";
@@ -509,7 +643,7 @@ void Writer::inlines(cmark_node* block)
                     escape_attr(out, title);
                     out += '"';
                 }
-                if (is_autolink(n))
+                if (autolink(n) == Auto::known)
                     out += std::string_view(cmark_node_get_url(n)).starts_with("mailto:") ? " class=\"email\""
                                                                                           : " class=\"uri\"";
                 out += '>';
@@ -534,6 +668,13 @@ void Writer::inlines(cmark_node* block)
             skip = n;
             break;
         }
+        case CMARK_NODE_FOOTNOTE_REFERENCE:
+            if (enter) {
+                flush_space();
+                footnote_ref(n);
+                written = true;
+            }
+            break;
         default:
             if (type_name(n) == "strikethrough")
                 out += enter ? "<del>" : "</del>";
@@ -552,20 +693,6 @@ std::size_t chars(std::string_view line)
     return n;
 }
 
-std::string_view source_line(std::string_view src, int number)
-{
-    std::size_t at = 0;
-    for (int k = 1; k < number && at != std::string_view::npos; ++k) {
-        at = src.find('\n', at);
-        if (at != std::string_view::npos)
-            ++at;
-    }
-    if (at == std::string_view::npos || at > src.size())
-        return {};
-    std::size_t end = src.find('\n', at);
-    return src.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-}
-
 void Writer::table(cmark_node* node)
 {
     uint16_t cols = cmark_gfm_extensions_get_table_columns(node);
@@ -577,11 +704,11 @@ void Writer::table(cmark_node* node)
     std::size_t skip = static_cast<std::size_t>(std::max(cmark_node_get_start_column(node) - 1, 0));
     std::size_t widest = 0;
     for (int l = first; l <= last; ++l) {
-        std::string_view line = source_line(source, l);
+        std::string_view line = source->line(l);
         widest = std::max(widest, chars(line.substr(std::min(skip, line.size()))));
     }
     if (widest > 72) {
-        std::string_view sep = source_line(source, first + 1);
+        std::string_view sep = source->line(first + 1);
         std::vector<std::size_t> lens;
         std::size_t cur = 0;
         bool any = false;
@@ -635,8 +762,10 @@ void Writer::table(cmark_node* node)
             else if (a == 'r')
                 out += " style=\"text-align: right;\"";
             out += '>';
+            straight = true;
             prepare_quotes(cell);
             inlines(cell);
+            straight = false;
             out += "</";
             out += tag;
             out += ">\n";
@@ -711,39 +840,116 @@ void Writer::leaf(cmark_node* node, bool tight)
     }
 }
 
+// Offset of the block marker that starts line l, or npos when the line
+// holds none that a backslash should turn into text.
+std::size_t marker_at(std::string_view l, std::size_t from)
+{
+    std::size_t i = std::min(from, l.size());
+    std::size_t indent = 0;
+    while (i < l.size() && (l[i] == ' ' || l[i] == '\t')) {
+        ++i;
+        ++indent;
+    }
+    if (i == l.size() || indent > 3)
+        return std::string_view::npos;
+    std::size_t digits = i;
+    while (digits < l.size() && l[digits] >= '0' && l[digits] <= '9')
+        ++digits;
+    if (digits > i)
+        return digits < l.size() && (l[digits] == '.' || l[digits] == ')') ? digits : std::string_view::npos;
+    return l[i] != '\0' && std::strchr("-*+>#_", l[i]) ? i : std::string_view::npos;
+}
+
+bool blank_line(std::string_view l)
+{
+    return l.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+bool fence_line(std::string_view l)
+{
+    std::size_t i = l.find_first_not_of(" \t");
+    return i != std::string_view::npos && i < 4 && (l.substr(i).starts_with("```") || l.substr(i).starts_with("~~~"));
+}
+
+// Whether a fence's info string is pandoc's attribute form: {.class #id key=value}.
+bool pandoc_attributes(std::string_view info)
+{
+    while (!info.empty() && (info.back() == ' ' || info.back() == '\t'))
+        info.remove_suffix(1);
+    if (info.size() < 2 || info.front() != '{' || info.back() != '}')
+        return false;
+    info = info.substr(1, info.size() - 2);
+    std::size_t i = 0;
+    while (i < info.size()) {
+        if (info[i] == ' ' || info[i] == '\t') {
+            ++i;
+            continue;
+        }
+        std::size_t end = info.find_first_of(" \t", i);
+        std::string_view token = info.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i);
+        if (!(token.starts_with('.') || token.starts_with('#') || token.find('=') != std::string_view::npos))
+            return false;
+        i += token.size();
+    }
+    return true;
+}
+
 // Where a paragraph is followed at once, without a blank line, by a list, a
-// quotation, an ATX heading or a rule, pandoc's Markdown reads that line as
-// part of the paragraph. Returns the byte offsets at which a backslash makes
-// the library read it so too.
-std::vector<std::size_t> interruptions(cmark_node* doc, std::string_view src)
+// quotation, an ATX heading or a rule, pandoc's Markdown reads that line and
+// the ones up to the next blank line as part of the paragraph. Returns the
+// byte offsets at which a backslash makes the library read them so too. In
+// a quotation only the first such line is found; the caller asks again.
+std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
 {
     std::vector<std::size_t> at;
     walk(doc, [&](cmark_event_type ev, cmark_node* n) {
-        if (ev != CMARK_EVENT_ENTER || cmark_node_get_type(n) != CMARK_NODE_PARAGRAPH)
+        if (ev != CMARK_EVENT_ENTER)
+            return;
+        if (cmark_node_get_type(n) == CMARK_NODE_CODE_BLOCK) {
+            const char* info = cmark_node_get_fence_info(n);
+            if (!info || info[0] != '{' || pandoc_attributes(info))
+                return;
+            // "```{name} ..." opens no code to pandoc: the line is text, and
+            // the next fence opens a block.
+            std::string_view l = src.line(cmark_node_get_start_line(n));
+            std::size_t i = std::min(static_cast<std::size_t>(std::max(cmark_node_get_start_column(n) - 1, 0)), l.size());
+            while (i < l.size() && l[i] == ' ')
+                ++i;
+            if (i < l.size() && (l[i] == '`' || l[i] == '~'))
+                at.push_back(static_cast<std::size_t>(l.data() - src.text.data()) + i);
+            return;
+        }
+        if (cmark_node_get_type(n) != CMARK_NODE_PARAGRAPH)
             return;
         cmark_node* next = cmark_node_next(n);
         if (!next || cmark_node_get_start_line(next) != cmark_node_get_end_line(n) + 1)
             return;
-        cmark_node_type t = cmark_node_get_type(next);
+        cmark_node_type ty = cmark_node_get_type(next);
         cmark_node* parent = cmark_node_parent(n);
         bool in_item = parent && cmark_node_get_type(parent) == CMARK_NODE_ITEM;
-        bool atx = t == CMARK_NODE_HEADING && cmark_node_get_start_line(next) == cmark_node_get_end_line(next);
-        if (!(t == CMARK_NODE_BLOCK_QUOTE || t == CMARK_NODE_THEMATIC_BREAK || atx ||
-              (t == CMARK_NODE_LIST && !in_item)))
+        bool atx = ty == CMARK_NODE_HEADING && cmark_node_get_start_line(next) == cmark_node_get_end_line(next);
+        if (!(ty == CMARK_NODE_BLOCK_QUOTE || ty == CMARK_NODE_THEMATIC_BREAK || atx ||
+              (ty == CMARK_NODE_LIST && !in_item)))
             return;
         int line = cmark_node_get_start_line(next);
-        std::string_view l = source_line(src, line);
+        std::string_view l = src.line(line);
         if (l.data() == nullptr)
             return;
-        std::size_t off = static_cast<std::size_t>(l.data() - src.data());
         std::size_t col = static_cast<std::size_t>(std::max(cmark_node_get_start_column(next) - 1, 0));
-        std::size_t i = std::min(col, l.size());
-        while (i < l.size() && (l[i] == ' ' || l[i] == '\t'))
-            ++i;
-        while (i < l.size() && l[i] >= '0' && l[i] <= '9')
-            ++i;
-        if (i < l.size())
-            at.push_back(off + i);
+        std::size_t m = marker_at(l, col);
+        if (m == std::string_view::npos)
+            return;
+        at.push_back(static_cast<std::size_t>(l.data() - src.text.data()) + m);
+        if (parent != doc)
+            return;
+        for (int k = line + 1;; ++k) {
+            l = src.line(k);
+            if (l.data() == nullptr || blank_line(l) || fence_line(l))
+                break;
+            m = marker_at(l, 0);
+            if (m != std::string_view::npos)
+                at.push_back(static_cast<std::size_t>(l.data() - src.text.data()) + m);
+        }
     });
     return at;
 }
@@ -763,12 +969,55 @@ struct Doc {
 void parse(Doc& d, std::string_view text)
 {
     cmark_gfm_core_extensions_ensure_registered();
-    d.parser = cmark_parser_new(CMARK_OPT_SMART | CMARK_OPT_UNSAFE | CMARK_OPT_STRIKETHROUGH_DOUBLE_TILDE);
+    d.parser = cmark_parser_new(CMARK_OPT_SMART | CMARK_OPT_UNSAFE | CMARK_OPT_STRIKETHROUGH_DOUBLE_TILDE |
+                                CMARK_OPT_FOOTNOTES);
     for (const char* name : {"table", "strikethrough", "tasklist"})
         if (cmark_syntax_extension* ext = cmark_find_syntax_extension(name))
             cmark_parser_attach_syntax_extension(d.parser, ext);
     cmark_parser_feed(d.parser, text.data(), text.size());
     d.root = cmark_parser_finish(d.parser);
+}
+
+void write_document(Writer& w, cmark_node* root);
+
+void Writer::footnote_ref(cmark_node* ref)
+{
+    if (in_note)
+        return;  // pandoc has no notes within notes
+    // The library puts the definitions at the end of the document in the
+    // order of their first reference.
+    std::string label(literal(ref));
+    std::size_t k = 0;
+    while (k < labels.size() && labels[k] != label)
+        ++k;
+    if (k == labels.size())
+        labels.push_back(label);
+    notes.push_back(k < definitions.size() ? definitions[k] : nullptr);
+    std::string num = std::to_string(notes.size());
+    out += "<a href=\"#fn" + num + "\" class=\"footnote-ref\" id=\"fnref" + num + "\" role=\"doc-noteref\"><sup>" + num +
+           "</sup></a>";
+}
+
+void write_notes(Writer& w)
+{
+    if (w.notes.empty())
+        return;
+    w.in_note = true;
+    w.out += "\n<section class=\"footnotes footnotes-end-of-document\" role=\"doc-endnotes\">\n<hr />\n<ol>\n";
+    for (std::size_t i = 0; i < w.notes.size(); ++i) {
+        std::string k = std::to_string(i + 1);
+        w.out += "<li id=\"fn" + k + "\" role=\"doc-endnote\">";
+        std::size_t start = w.out.size();
+        if (w.notes[i])
+            write_document(w, w.notes[i]);
+        std::string back = "<a href=\"#fnref" + k + "\" class=\"footnote-back\" role=\"doc-backlink\">\u21a9\ufe0e</a>";
+        if (w.out.size() >= start + 4 && w.out.ends_with("</p>"))
+            w.out.insert(w.out.size() - 4, back);
+        else
+            w.out += back;
+        w.out += "</li>\n";
+    }
+    w.out += "</ol>\n</section>";
 }
 
 void write_document(Writer& w, cmark_node* root)
@@ -786,18 +1035,22 @@ void write_document(Writer& w, cmark_node* root)
                 skip = nullptr;
             return;
         }
-        cmark_node_type t = cmark_node_get_type(n);
-        if ((t & CMARK_NODE_TYPE_MASK) != CMARK_NODE_TYPE_BLOCK)
+        cmark_node_type ty = cmark_node_get_type(n);
+        if ((ty & CMARK_NODE_TYPE_MASK) != CMARK_NODE_TYPE_BLOCK)
             return;
-        bool container = t == CMARK_NODE_BLOCK_QUOTE || t == CMARK_NODE_LIST || t == CMARK_NODE_ITEM;
+        if (ty == CMARK_NODE_FOOTNOTE_DEFINITION) {
+            skip = n;  // written at the end, once per reference
+            return;
+        }
+        bool container = ty == CMARK_NODE_BLOCK_QUOTE || ty == CMARK_NODE_LIST || ty == CMARK_NODE_ITEM;
         if (ev == CMARK_EVENT_EXIT) {
             if (!container)
                 return;
             started.pop_back();
             tight.pop_back();
-            if (t == CMARK_NODE_BLOCK_QUOTE)
+            if (ty == CMARK_NODE_BLOCK_QUOTE)
                 w.out += "\n</blockquote>";
-            else if (t == CMARK_NODE_LIST)
+            else if (ty == CMARK_NODE_LIST)
                 w.out += cmark_node_get_list_type(n) == CMARK_ORDERED_LIST ? "\n</ol>" : "\n</ul>";
             else
                 w.out += "</li>";
@@ -808,20 +1061,20 @@ void write_document(Writer& w, cmark_node* root)
         started.back() = true;
         if (!container) {
             // Leaf blocks are written whole; the walk passes over their inlines.
-            if (t != CMARK_NODE_PARAGRAPH && t != CMARK_NODE_HEADING && t != CMARK_NODE_CODE_BLOCK &&
-                t != CMARK_NODE_HTML_BLOCK && t != CMARK_NODE_THEMATIC_BREAK && type_name(n) != "table")
+            if (ty != CMARK_NODE_PARAGRAPH && ty != CMARK_NODE_HEADING && ty != CMARK_NODE_CODE_BLOCK &&
+                ty != CMARK_NODE_HTML_BLOCK && ty != CMARK_NODE_THEMATIC_BREAK && type_name(n) != "table")
                 return;
             w.leaf(n, tight.back());
             // Code, HTML and rules have no exit event of their own.
-            if (t == CMARK_NODE_PARAGRAPH || t == CMARK_NODE_HEADING || type_name(n) == "table")
+            if (ty == CMARK_NODE_PARAGRAPH || ty == CMARK_NODE_HEADING || type_name(n) == "table")
                 skip = n;
             return;
         }
         bool inner_tight = tight.back();
-        if (t == CMARK_NODE_BLOCK_QUOTE) {
+        if (ty == CMARK_NODE_BLOCK_QUOTE) {
             w.out += "<blockquote>\n";
             inner_tight = false;
-        } else if (t == CMARK_NODE_LIST) {
+        } else if (ty == CMARK_NODE_LIST) {
             inner_tight = cmark_node_get_list_tight(n) != 0;
             if (cmark_node_get_list_type(n) == CMARK_ORDERED_LIST) {
                 int start = cmark_node_get_list_start(n);
@@ -849,11 +1102,27 @@ void write_document(Writer& w, cmark_node* root)
 std::string render_markdown(const char* text, std::size_t n)
 {
     std::string src(text, n);
+    // A YAML metadata block at the top is pandoc's, not the page's.
+    if (src.starts_with("---\n") || src.starts_with("---\r\n")) {
+        Lines l(src);
+        if (!blank_line(l.line(2))) {
+            for (int k = 2; l.line(k).data(); ++k) {
+                std::string_view x = l.line(k);
+                if (x.ends_with('\r'))
+                    x.remove_suffix(1);
+                if (x == "---" || x == "...") {
+                    std::size_t end = static_cast<std::size_t>(x.data() - src.data()) + l.line(k).size();
+                    src.erase(0, std::min(end + 1, src.size()));
+                    break;
+                }
+            }
+        }
+    }
     Doc d;
     parse(d, src);
-    // A few rounds settle even a paragraph that several such lines follow.
-    for (int round = 0; round < 8; ++round) {
-        std::vector<std::size_t> at = interruptions(d.root, src);
+    // Lines in quotations are settled one per round, a few at most.
+    for (int round = 0; round < 16; ++round) {
+        std::vector<std::size_t> at = interruptions(d.root, Lines(src));
         if (at.empty())
             break;
         std::sort(at.begin(), at.end());
@@ -864,9 +1133,14 @@ std::string render_markdown(const char* text, std::size_t n)
         std::swap(d.parser, again.parser);
         std::swap(d.root, again.root);
     }
+    Lines lines(src);
     Writer w;
-    w.source = src;
+    w.source = &lines;
+    for (cmark_node* def = cmark_node_first_child(d.root); def; def = cmark_node_next(def))
+        if (cmark_node_get_type(def) == CMARK_NODE_FOOTNOTE_DEFINITION)
+            w.definitions.push_back(def);
     write_document(w, d.root);
+    write_notes(w);
     if (!w.out.empty())
         w.out += '\n';
     return w.out;
@@ -910,8 +1184,10 @@ std::FILE* open_fragment(const char* path)
         return nullptr;
     }
     std::string html = render_markdown(text.data(), text.size());
-    // The stream owns a copy of the text and releases it on fclose.
-    std::FILE* mem = fmemopen(nullptr, std::max<std::size_t>(html.size(), 1), "w+");
+    // The stream owns a copy of the text and releases it on fclose. One byte
+    // more than the text: a full buffer would get its last byte overwritten
+    // by the zero that the flush writes.
+    std::FILE* mem = fmemopen(nullptr, html.size() + 1, "w+");
     if (!mem || std::fwrite(html.data(), 1, html.size(), mem) != html.size() || std::fseek(mem, 0, SEEK_SET) != 0) {
         if (mem)
             std::fclose(mem);
