@@ -369,6 +369,7 @@ struct Writer {
     void leaf(cmark_node* node, bool tight);
     void table(cmark_node* node);
     void footnote_ref(cmark_node* ref);
+    void html_block(std::string_view html);
     void flush_space()
     {
         if (pending_space && written && !just_opened)
@@ -592,13 +593,20 @@ void Writer::inlines(cmark_node* block)
             pending_space = false;
             written = false;
             break;
-        case CMARK_NODE_CODE:
+        case CMARK_NODE_CODE: {
             flush_space();
             out += "<code>";
-            escape_text(out, literal(n));
+            // Pandoc trims all the blanks at either end of inline code.
+            std::string_view code = literal(n);
+            while (!code.empty() && code.front() == ' ')
+                code.remove_prefix(1);
+            while (!code.empty() && code.back() == ' ')
+                code.remove_suffix(1);
+            escape_text(out, code);
             out += "</code>";
             written = true;
             break;
+        }
         case CMARK_NODE_HTML_INLINE:
             flush_space();
             out += literal(n);
@@ -682,6 +690,72 @@ void Writer::inlines(cmark_node* block)
         }
     });
     pending_space = false;
+}
+
+// Pandoc reads the text between the tags of an HTML block as Markdown, so
+// its quotation marks, dashes and ellipses become typographic ones; the
+// tags, comments and the insides of pre, code, script and style stay as
+// they are.
+void Writer::html_block(std::string_view html)
+{
+    std::string run;                                      // the text parts, joined
+    std::vector<std::pair<std::size_t, std::size_t>> parts;  // where they are in html
+    std::size_t i = 0;
+    std::string_view verbatim;  // the end tag that ends a verbatim element
+    while (i < html.size()) {
+        if (html[i] != '<') {
+            std::size_t lt = html.find('<', i);
+            std::size_t end = lt == std::string_view::npos ? html.size() : lt;
+            if (verbatim.empty()) {
+                parts.emplace_back(i, end);
+                run += html.substr(i, end - i);
+                run += '\x01';
+            }
+            i = end;
+            continue;
+        }
+        std::size_t close = html.substr(i).starts_with("<!--") ? html.find("-->", i) : html.find('>', i);
+        std::size_t end = close == std::string_view::npos ? html.size() : close + (html[close] == '-' ? 3 : 1);
+        std::string tag;
+        for (std::size_t k = i + 1; k < end && (ascii_letter(html[k]) || html[k] == '/'); ++k)
+            tag += static_cast<char>(html[k] >= 'A' && html[k] <= 'Z' ? html[k] + 32 : html[k]);
+        if (verbatim.empty() && (tag == "pre" || tag == "code" || tag == "script" || tag == "style"))
+            verbatim = tag == "pre" ? "/pre" : tag == "code" ? "/code" : tag == "script" ? "/script" : "/style";
+        else if (!verbatim.empty() && tag == verbatim)
+            verbatim = {};
+        i = end;
+    }
+    std::vector<Mark> marks;
+    for (std::size_t k = 0; k < run.size(); ++k)
+        if (run[k] == '"' || run[k] == '\'')
+            marks.push_back({k, 1, static_cast<char32_t>(run[k])});
+    std::vector<Quote> q(marks.size());
+    pair_range(run, marks, 0, marks.size(), false, false, q);
+    std::size_t next = 0, at = 0;
+    for (const auto& [from, to] : parts) {
+        out += html.substr(at, from - at);
+        std::string_view t = html.substr(from, to - from);
+        for (std::size_t k = 0; k < t.size();) {
+            if (t[k] == '"' || t[k] == '\'') {
+                if (next < q.size())
+                    encode(out, q[next++].c);
+                ++k;
+            } else if (t.substr(k).starts_with("---")) {
+                out += "\u2014";
+                k += 3;
+            } else if (t.substr(k).starts_with("--")) {
+                out += "\u2013";
+                k += 2;
+            } else if (t.substr(k).starts_with("...")) {
+                out += "\u2026";
+                k += 3;
+            } else {
+                out += t[k++];
+            }
+        }
+        at = to;
+    }
+    out += html.substr(at);
 }
 
 // The width of a line in characters, as pandoc counts it.
@@ -809,12 +883,14 @@ void Writer::leaf(cmark_node* node, bool tight)
         while (!code.empty() && code.back() == '\n')
             code.remove_suffix(1);
         std::string_view info = cmark_node_get_fence_info(node) ? cmark_node_get_fence_info(node) : "";
-        // The first word names the language; {.lang} is pandoc's own form.
-        if (info.starts_with("{")) {
-            std::size_t dot = info.find('.');
-            info = dot == std::string_view::npos ? std::string_view() : info.substr(dot + 1);
+        // The first word names the language; {.lang} is pandoc's own form,
+        // any other {word} is a word of its own.
+        if (info.starts_with("{.")) {
+            info = info.substr(2);
+            info = info.substr(0, std::min(info.find_first_of(" \t}"), info.size()));
+        } else {
+            info = info.substr(0, std::min(info.find_first_of(" \t"), info.size()));
         }
-        info = info.substr(0, std::min(info.find_first_of(" \t}"), info.size()));
         if (info.empty()) {
             out += "<pre><code>";
         } else {
@@ -830,7 +906,7 @@ void Writer::leaf(cmark_node* node, bool tight)
         std::string_view html = literal(node);
         while (!html.empty() && (html.back() == '\n' || html.back() == '\r'))
             html.remove_suffix(1);
-        out += html;
+        html_block(html);
         break;
     }
     default:
@@ -871,27 +947,13 @@ bool fence_line(std::string_view l)
     return i != std::string_view::npos && i < 4 && (l.substr(i).starts_with("```") || l.substr(i).starts_with("~~~"));
 }
 
-// Whether a fence's info string is pandoc's attribute form: {.class #id key=value}.
-bool pandoc_attributes(std::string_view info)
+// Whether pandoc reads a fence whose info string starts with "{" as a
+// fence: only when nothing follows the closing brace.
+bool pandoc_fence(std::string_view info)
 {
     while (!info.empty() && (info.back() == ' ' || info.back() == '\t'))
         info.remove_suffix(1);
-    if (info.size() < 2 || info.front() != '{' || info.back() != '}')
-        return false;
-    info = info.substr(1, info.size() - 2);
-    std::size_t i = 0;
-    while (i < info.size()) {
-        if (info[i] == ' ' || info[i] == '\t') {
-            ++i;
-            continue;
-        }
-        std::size_t end = info.find_first_of(" \t", i);
-        std::string_view token = info.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i);
-        if (!(token.starts_with('.') || token.starts_with('#') || token.find('=') != std::string_view::npos))
-            return false;
-        i += token.size();
-    }
-    return true;
+    return info.find('}') == info.size() - 1;
 }
 
 // Where a paragraph is followed at once, without a blank line, by a list, a
@@ -907,7 +969,7 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
             return;
         if (cmark_node_get_type(n) == CMARK_NODE_CODE_BLOCK) {
             const char* info = cmark_node_get_fence_info(n);
-            if (!info || info[0] != '{' || pandoc_attributes(info))
+            if (!info || info[0] != '{' || pandoc_fence(info))
                 return;
             // "```{name} ..." opens no code to pandoc: the line is text, and
             // the next fence opens a block.
