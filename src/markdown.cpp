@@ -342,6 +342,32 @@ struct Lines {
     }
 };
 
+// Whether pandoc reads a fence whose info string starts with "{" as a
+// fence: only when nothing follows the closing brace.
+bool pandoc_fence(std::string_view info)
+{
+    while (!info.empty() && (info.back() == ' ' || info.back() == '\t'))
+        info.remove_suffix(1);
+    return info.find('}') == info.size() - 1;
+}
+
+// A fence that pandoc does not read as one, closed and without a blank
+// line inside, is a paragraph of inline code to pandoc ("```" opens a
+// code span that the closing "```" ends).
+bool inline_fence(cmark_node* n, const Lines& src)
+{
+    const char* info = cmark_node_get_fence_info(n);
+    if (!info || info[0] != '{' || pandoc_fence(info))
+        return false;
+    std::string_view code = literal(n);
+    if (code.find("\n\n") != std::string_view::npos || code.starts_with('\n'))
+        return false;
+    std::string_view last = src.line(cmark_node_get_end_line(n));
+    std::size_t i = last.find_first_not_of(" \t");
+    return cmark_node_get_end_line(n) > cmark_node_get_start_line(n) && i != std::string_view::npos &&
+           (last.substr(i).starts_with("```") || last.substr(i).starts_with("~~~"));
+}
+
 // ---- The writer ----
 
 struct Writer {
@@ -459,9 +485,17 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
                 i += 2;
                 continue;
             }
-            ++i;
+            std::size_t name = ++i;
             while (i < s.size() && ascii_letter(s[i]))
                 ++i;
+            // The one-letter accents take the next character with them.
+            if (i == name + 1 && std::strchr("ruvHcdbtk", s[name]) && i < s.size() && s[i] != '{') {
+                while (i < s.size() && s[i] == ' ')
+                    ++i;
+                if (i < s.size())
+                    i += std::max<std::size_t>(1, [&] { std::size_t l = 0; decode(s, i, &l); return l; }());
+                continue;
+            }
             if (i < s.size() && s[i] == '{') {
                 std::size_t close = s.find('}', i);
                 if (close != std::string_view::npos)
@@ -880,6 +914,24 @@ void Writer::leaf(cmark_node* node, bool tight)
     case CMARK_NODE_THEMATIC_BREAK: out += "<hr />"; break;
     case CMARK_NODE_CODE_BLOCK: {
         std::string_view code = literal(node);
+        if (inline_fence(node, *source)) {
+            std::string_view info = cmark_node_get_fence_info(node);
+            while (!info.empty() && info.back() == ' ')
+                info.remove_suffix(1);
+            out += "<p><code>";
+            escape_text(out, info);
+            for (std::size_t i = 0; i < code.size();) {
+                std::size_t nl = std::min(code.find('\n', i), code.size());
+                std::string_view l = code.substr(i, nl - i);
+                if (!l.empty()) {
+                    out += ' ';
+                    escape_text(out, l);
+                }
+                i = nl + 1;
+            }
+            out += "</code></p>";
+            break;
+        }
         while (!code.empty() && code.back() == '\n')
             code.remove_suffix(1);
         std::string_view info = cmark_node_get_fence_info(node) ? cmark_node_get_fence_info(node) : "";
@@ -947,15 +999,6 @@ bool fence_line(std::string_view l)
     return i != std::string_view::npos && i < 4 && (l.substr(i).starts_with("```") || l.substr(i).starts_with("~~~"));
 }
 
-// Whether pandoc reads a fence whose info string starts with "{" as a
-// fence: only when nothing follows the closing brace.
-bool pandoc_fence(std::string_view info)
-{
-    while (!info.empty() && (info.back() == ' ' || info.back() == '\t'))
-        info.remove_suffix(1);
-    return info.find('}') == info.size() - 1;
-}
-
 // Where a paragraph is followed at once, without a blank line, by a list, a
 // quotation, an ATX heading or a rule, pandoc's Markdown reads that line and
 // the ones up to the next blank line as part of the paragraph. Returns the
@@ -964,12 +1007,13 @@ bool pandoc_fence(std::string_view info)
 std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
 {
     std::vector<std::size_t> at;
+    std::size_t fence = std::string_view::npos;
     walk(doc, [&](cmark_event_type ev, cmark_node* n) {
-        if (ev != CMARK_EVENT_ENTER)
+        if (ev != CMARK_EVENT_ENTER || fence != std::string_view::npos)
             return;
         if (cmark_node_get_type(n) == CMARK_NODE_CODE_BLOCK) {
             const char* info = cmark_node_get_fence_info(n);
-            if (!info || info[0] != '{' || pandoc_fence(info))
+            if (!info || info[0] != '{' || pandoc_fence(info) || inline_fence(n, src))
                 return;
             // "```{name} ..." opens no code to pandoc: the line is text, and
             // the next fence opens a block.
@@ -977,8 +1021,9 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
             std::size_t i = std::min(static_cast<std::size_t>(std::max(cmark_node_get_start_column(n) - 1, 0)), l.size());
             while (i < l.size() && l[i] == ' ')
                 ++i;
-            if (i < l.size() && (l[i] == '`' || l[i] == '~'))
-                at.push_back(static_cast<std::size_t>(l.data() - src.text.data()) + i);
+            // The blocks after it change: one such fence per round.
+            if (i < l.size() && (l[i] == '`' || l[i] == '~') && fence == std::string_view::npos)
+                fence = static_cast<std::size_t>(l.data() - src.text.data()) + i;
             return;
         }
         if (cmark_node_get_type(n) != CMARK_NODE_PARAGRAPH)
@@ -1013,6 +1058,8 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
                 at.push_back(static_cast<std::size_t>(l.data() - src.text.data()) + m);
         }
     });
+    if (fence != std::string_view::npos)
+        return {fence};
     return at;
 }
 
