@@ -492,8 +492,15 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
             if (i == name + 1 && std::strchr("ruvHcdbtk", s[name]) && i < s.size() && s[i] != '{') {
                 while (i < s.size() && s[i] == ' ')
                     ++i;
-                if (i < s.size())
-                    i += std::max<std::size_t>(1, [&] { std::size_t l = 0; decode(s, i, &l); return l; }());
+                if (i + 1 < s.size() && s[i] == '\\' && ascii_letter(s[i + 1])) {
+                    ++i;
+                    while (i < s.size() && ascii_letter(s[i]))
+                        ++i;
+                } else if (i < s.size()) {
+                    std::size_t l = 0;
+                    decode(s, i, &l);
+                    i += l;
+                }
                 continue;
             }
             if (i < s.size() && s[i] == '{') {
