@@ -382,6 +382,7 @@ struct Writer {
     bool written = false;       // inline content written in the current block
     bool just_opened = false;   // the last thing written opens a quotation
     bool in_note = false;
+    std::string task_box;  // a task item's box, due in its first paragraph
     // Footnotes: the definitions by label, and the notes in the order of
     // their references (pandoc numbers every reference as a note of its own).
     std::vector<cmark_node*> definitions;
@@ -507,6 +508,9 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
                 std::size_t close = s.find('}', i);
                 if (close != std::string_view::npos)
                     i = close + 1;
+            } else {
+                while (i < s.size() && s[i] == ' ')
+                    ++i;  // as in TeX, the blanks after a command word
             }
             continue;
         }
@@ -617,6 +621,7 @@ void Writer::inlines(cmark_node* block)
     written = false;
     just_opened = false;
     cmark_node* skip = nullptr;  // an image whose children are its alt text
+    std::vector<cmark_node*> swapped;
     walk(block, [&](cmark_event_type ev, cmark_node* n) {
         if (n == block)
             return;
@@ -653,15 +658,23 @@ void Writer::inlines(cmark_node* block)
             out += literal(n);
             written = true;
             break;
-        case CMARK_NODE_EMPH:
+        case CMARK_NODE_EMPH: {
+            // ***x*** is strong outside, emphasis inside to pandoc.
+            cmark_node* only = cmark_node_first_child(n);
+            bool swap = only && !cmark_node_next(only) && cmark_node_get_type(only) == CMARK_NODE_STRONG;
             if (enter) {
                 flush_space();
-                out += "<em>";
+                out += swap ? "<strong><em>" : "<em>";
+                if (swap)
+                    swapped.push_back(only);
             } else {
-                out += "</em>";
+                out += swap ? "</em></strong>" : "</em>";
             }
             break;
+        }
         case CMARK_NODE_STRONG:
+            if (std::find(swapped.begin(), swapped.end(), n) != swapped.end())
+                break;
             if (enter) {
                 flush_space();
                 out += "<strong>";
@@ -899,6 +912,8 @@ void Writer::leaf(cmark_node* node, bool tight)
         prepare_quotes(node);
         if (!tight)
             out += "<p>";
+        out += task_box;
+        task_box.clear();
         inlines(node);
         if (!tight)
             out += "</p>";
@@ -1202,10 +1217,16 @@ void write_document(Writer& w, cmark_node* root)
         } else {
             w.out += "<li>";
             if (type_name(n) == "tasklist") {
-                w.out += "<input type=\"checkbox\" disabled=\"\"";
+                // In a loose list the box stands inside the first paragraph.
+                std::string box = "<input type=\"checkbox\" disabled=\"\"";
                 if (cmark_gfm_extensions_get_tasklist_item_checked(n))
-                    w.out += " checked=\"\"";
-                w.out += " />\n";
+                    box += " checked=\"\"";
+                box += " />\n";
+                cmark_node* first = cmark_node_first_child(n);
+                if (!inner_tight && first && cmark_node_get_type(first) == CMARK_NODE_PARAGRAPH)
+                    w.task_box = box;
+                else
+                    w.out += box;
             }
         }
         started.push_back(false);
