@@ -52,12 +52,11 @@ fuzz:
 bench: build
 	bench/run.sh $(QB)
 
-# The example site: pandoc renders, quennelbrook builds the pages, npm brings
-# Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
+# The example site: quennelbrook renders the Markdown and builds the pages,
+# npm brings Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
 # builds what is missing and serves it on 127.0.0.1, port 8080 or $PORT.
 DEMO := $(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
 demo: build
-	@scripts/need-packages pandoc
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO)
 	@echo
@@ -66,7 +65,7 @@ demo: build
 	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen."
 
 serve: build
-	@scripts/need-packages pandoc php-cli
+	@scripts/need-packages php-cli
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO) serve
 

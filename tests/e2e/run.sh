@@ -61,7 +61,7 @@ for r in "${renderers[@]}"; do
     mkdir -p "$dir/out"
     # pandoc's site is built in parallel, remarkable's one job at a time, so
     # that a rule that only works in one order shows up.
-    render=(-j2)
+    render=(-j2 RENDER=pandoc)
     [ "$r" = remarkable ] && render=(-j1 RENDER="$E2E/node_modules/.bin/remarkable")
     echo "== $r: Seiten bauen"
     # -k: a page that fails to build is reported, the others are still checked.
@@ -214,6 +214,7 @@ else
 fi
 if pgrep -f "php -S 127.0.0.1:0 -t $own/site" >/dev/null; then problem "make check: der PHP-Server läuft weiter"; fi
 
+E2E_WORK=$WORK "$E2E/markdown.sh" "$QB" || problem "Markdown: eingebaut und über pandoc nicht gleich"
 echo "== e2e: $(( $(date +%s) - started )) s"
 if [ "$fail" != 0 ]; then
     echo "e2e: FEHLGESCHLAGEN"
