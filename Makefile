@@ -10,7 +10,7 @@ QB := $(BUILD)/quennelbrook
 BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata libcmark-gfm-dev libcmark-gfm-extensions-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all build test asan fuzz bench demo serve e2e deb deb-check install clean deps
+.PHONY: all build test asan fuzz bench md-compare demo serve e2e deb deb-check install clean deps
 
 all: build
 
@@ -51,6 +51,13 @@ fuzz:
 
 bench: build
 	bench/run.sh $(QB)
+
+# Built-in Markdown rendering against pandoc on every Markdown document of at
+# least 1.5 KB under /usr/share/doc (not part of CI: it depends on what is
+# installed, and pandoc takes a minute and a half for them).
+md-compare: build
+	@scripts/need-packages pandoc
+	scripts/md-compare $(QB)
 
 # The example site: quennelbrook renders the Markdown and builds the pages,
 # npm brings Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
