@@ -514,6 +514,21 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
             }
             continue;
         }
+        if (!attr && (c == '^' || (c == '~' && !s.substr(i).starts_with("~~")))) {
+            // ^hoch^ and ~tief~, pandoc's own: no blank inside.
+            std::size_t close = s.find(c, i + 1);
+            if (close != std::string_view::npos && close > i + 1 &&
+                s.substr(i + 1, close - i - 1).find_first_of(" \t\n") == std::string_view::npos) {
+                put_chunk();
+                flush_space();
+                out += c == '^' ? "<sup>" : "<sub>";
+                escape_text(out, s.substr(i + 1, close - i - 1));
+                out += c == '^' ? "</sup>" : "</sub>";
+                written = true;
+                i = close + 1;
+                continue;
+            }
+        }
         if (straight && (s.substr(i).starts_with("--") || s.substr(i).starts_with("..."))) {
             if (s.substr(i).starts_with("---")) {
                 chunk += "\u2014";
@@ -790,7 +805,17 @@ void Writer::html_block(std::string_view html)
         out += html.substr(at, from - at);
         std::string_view t = html.substr(from, to - from);
         for (std::size_t k = 0; k < t.size();) {
-            if (t[k] == '"' || t[k] == '\'') {
+            std::size_t tick = t[k] == '`' ? t.find('`', k + 1) : std::string_view::npos;
+            if (tick != std::string_view::npos && tick > k + 1) {
+                // `code` in an HTML block is Markdown to pandoc too.
+                out += "<code>";
+                out += t.substr(k + 1, tick - k - 1);
+                out += "</code>";
+                for (char ch : t.substr(k + 1, tick - k - 1))
+                    if ((ch == '"' || ch == '\'') && next < q.size())
+                        ++next;
+                k = tick + 1;
+            } else if (t[k] == '"' || t[k] == '\'') {
                 if (next < q.size())
                     encode(out, q[next++].c);
                 ++k;
@@ -1021,6 +1046,10 @@ bool fence_line(std::string_view l)
     return i != std::string_view::npos && i < 4 && (l.substr(i).starts_with("```") || l.substr(i).starts_with("~~~"));
 }
 
+// Marks an offset at which a definition's ": " is removed rather than a
+// backslash inserted.
+constexpr std::size_t DEFINITION = std::size_t{1} << (sizeof(std::size_t) * 8 - 1);
+
 // Where a paragraph is followed at once, without a blank line, by a list, a
 // quotation, an ATX heading or a rule, pandoc's Markdown reads that line and
 // the ones up to the next blank line as part of the paragraph. Returns the
@@ -1050,6 +1079,13 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
         }
         if (cmark_node_get_type(n) != CMARK_NODE_PARAGRAPH)
             return;
+        // ": text" under a term is a definition to pandoc: the marker goes.
+        std::size_t col = static_cast<std::size_t>(std::max(cmark_node_get_start_column(n) - 1, 0));
+        for (int k = cmark_node_get_start_line(n); k <= cmark_node_get_end_line(n); ++k) {
+            std::string_view l = src.line(k);
+            if (l.size() > col + 1 && l[col] == ':' && (l[col + 1] == ' ' || l[col + 1] == '\t'))
+                at.push_back((static_cast<std::size_t>(l.data() - src.text.data()) + col) | DEFINITION);
+        }
         cmark_node* next = cmark_node_next(n);
         if (!next || cmark_node_get_start_line(next) != cmark_node_get_end_line(n) + 1)
             return;
@@ -1064,8 +1100,7 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
         std::string_view l = src.line(line);
         if (l.data() == nullptr)
             return;
-        std::size_t col = static_cast<std::size_t>(std::max(cmark_node_get_start_column(next) - 1, 0));
-        std::size_t m = marker_at(l, col);
+        std::size_t m = marker_at(l, static_cast<std::size_t>(std::max(cmark_node_get_start_column(next) - 1, 0)));
         if (m == std::string_view::npos)
             return;
         at.push_back(static_cast<std::size_t>(l.data() - src.text.data()) + m);
@@ -1262,9 +1297,18 @@ std::string render_markdown(const char* text, std::size_t n)
         std::vector<std::size_t> at = interruptions(d.root, Lines(src));
         if (at.empty())
             break;
-        std::sort(at.begin(), at.end());
-        for (std::size_t k = at.size(); k-- > 0;)
-            src.insert(at[k], 1, '\\');
+        std::sort(at.begin(), at.end(), [](std::size_t a, std::size_t b) { return (a & ~DEFINITION) < (b & ~DEFINITION); });
+        for (std::size_t k = at.size(); k-- > 0;) {
+            std::size_t off = at[k] & ~DEFINITION;
+            if (at[k] & DEFINITION) {
+                std::size_t end = off + 1;
+                while (end < src.size() && end < off + 4 && (src[end] == ' ' || src[end] == '\t'))
+                    ++end;
+                src.erase(off, end - off);
+            } else {
+                src.insert(off, 1, '\\');
+            }
+        }
         Doc again;
         parse(again, src);
         std::swap(d.parser, again.parser);

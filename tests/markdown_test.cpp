@@ -194,6 +194,8 @@ TEST(Markdown, WritesWhatPandocWrites)
          "~~weg~~ ***beides***\n",
          "<p>Nach dem Kopf. bleibt weg, C:auch, ein Leerzeichen.</p>\n"
          "<p><del>weg</del> <strong><em>beides</em></strong></p>\n"},
+        {"H~2~O und x^2^, aber a^b und ~/pfad bleiben.\n",
+         "<p>H<sub>2</sub>O und x<sup>2</sup>, aber a^b und ~/pfad bleiben.</p>\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(render_markdown(c.md, std::strlen(c.md)), c.html) << c.md;
