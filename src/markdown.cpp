@@ -1120,6 +1120,47 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
     return at;
 }
 
+// The library's cost grows with the square of the nesting depth (every
+// node it appends checks all its ancestors), so a line that opens more than
+// MAX_NESTING quotations or list items at once gets the rest as text.
+constexpr int MAX_NESTING = 128;
+
+void limit_nesting(std::string& src)
+{
+    for (std::size_t at = 0; at < src.size();) {
+        std::size_t end = src.find('\n', at);
+        if (end == std::string::npos)
+            end = src.size();
+        int level = 0;
+        std::size_t i = at;
+        while (i < end) {
+            while (i < end && (src[i] == ' ' || src[i] == '\t'))
+                ++i;
+            std::size_t marker = i, next = i;
+            if (i < end && src[i] == '>') {
+                next = i + 1;
+            } else if (i + 1 < end && std::strchr("-*+", src[i]) && src[i] != '\0' && src[i + 1] == ' ') {
+                next = i + 2;
+            } else {
+                std::size_t d = i;
+                while (d < end && d < i + 9 && src[d] >= '0' && src[d] <= '9')
+                    ++d;
+                if (d > i && d + 1 < end && (src[d] == '.' || src[d] == ')') && src[d + 1] == ' ')
+                    next = d + 2;
+            }
+            if (next == i)
+                break;
+            if (++level > MAX_NESTING) {
+                src.insert(marker, 1, '\\');
+                ++end;
+                break;
+            }
+            i = next;
+        }
+        at = end + 1;
+    }
+}
+
 struct Doc {
     cmark_parser* parser = nullptr;
     cmark_node* root = nullptr;
@@ -1290,6 +1331,7 @@ std::string render_markdown(const char* text, std::size_t n)
             }
         }
     }
+    limit_nesting(src);
     Doc d;
     parse(d, src);
     // Lines in quotations are settled one per round, a few at most.
