@@ -1079,9 +1079,14 @@ std::vector<std::size_t> interruptions(cmark_node* doc, const Lines& src)
         }
         if (cmark_node_get_type(n) != CMARK_NODE_PARAGRAPH)
             return;
-        // ": text" under a term is a definition to pandoc: the marker goes.
+        // ": text" under a term of one line (right under it, or after a blank
+        // line) is a definition to pandoc: the marker goes.
         std::size_t col = static_cast<std::size_t>(std::max(cmark_node_get_start_column(n) - 1, 0));
-        for (int k = cmark_node_get_start_line(n); k <= cmark_node_get_end_line(n); ++k) {
+        cmark_node* prev = cmark_node_previous(n);
+        bool term_before = prev && cmark_node_get_type(prev) == CMARK_NODE_PARAGRAPH &&
+                           cmark_node_get_start_line(prev) == cmark_node_get_end_line(prev);
+        int first = cmark_node_get_start_line(n);
+        for (int k = term_before ? first : first + 1; k <= std::min(first + 1, cmark_node_get_end_line(n)); ++k) {
             std::string_view l = src.line(k);
             if (l.size() > col + 1 && l[col] == ':' && (l[col + 1] == ' ' || l[col + 1] == '\t'))
                 at.push_back((static_cast<std::size_t>(l.data() - src.text.data()) + col) | DEFINITION);
