@@ -454,6 +454,15 @@ bool ascii_letter(char c)
 void Writer::text(std::string_view s, bool attr, std::string* into)
 {
     std::string chunk;
+    // Text left out keeps the quotation marks of the block in step.
+    auto pass_over = [&](std::string_view part) {
+        for (std::size_t k = 0; k < part.size();) {
+            std::size_t l = 0;
+            if (is_quote(decode(part, k, &l), l, straight) && next_quote < quotes.size())
+                ++next_quote;
+            k += l;
+        }
+    };
     auto put_chunk = [&] {
         if (chunk.empty())
             return;
@@ -500,14 +509,17 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
                 } else if (i < s.size()) {
                     std::size_t l = 0;
                     decode(s, i, &l);
+                    pass_over(s.substr(i, l));
                     i += l;
                 }
                 continue;
             }
             if (i < s.size() && s[i] == '{') {
                 std::size_t close = s.find('}', i);
-                if (close != std::string_view::npos)
+                if (close != std::string_view::npos) {
+                    pass_over(s.substr(i, close - i));
                     i = close + 1;
+                }
             } else {
                 while (i < s.size() && s[i] == ' ')
                     ++i;  // as in TeX, the blanks after a command word
@@ -522,7 +534,17 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
                 put_chunk();
                 flush_space();
                 out += c == '^' ? "<sup>" : "<sub>";
-                escape_text(out, s.substr(i + 1, close - i - 1));
+                std::string inner;
+                for (std::size_t k = i + 1; k < close;) {
+                    std::size_t l = 0;
+                    char32_t q = decode(s, k, &l);
+                    if (is_quote(q, l, straight) && next_quote < quotes.size())
+                        encode(inner, quotes[next_quote++].c);
+                    else
+                        inner.append(s.substr(k, l));
+                    k += l;
+                }
+                escape_text(out, inner);
                 out += c == '^' ? "</sup>" : "</sub>";
                 written = true;
                 i = close + 1;
