@@ -7,10 +7,10 @@ ASAN_BUILD := build/asan
 FUZZ_BUILD := build/fuzz
 QB := $(BUILD)/quennelbrook
 
-BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata
+BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata libcmark-gfm-dev libcmark-gfm-extensions-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all build test asan fuzz bench demo serve e2e deb deb-check install clean deps
+.PHONY: all build test asan fuzz bench md-compare demo serve e2e deb deb-check install clean deps
 
 all: build
 
@@ -52,12 +52,19 @@ fuzz:
 bench: build
 	bench/run.sh $(QB)
 
-# The example site: pandoc renders, quennelbrook builds the pages, npm brings
-# Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
+# Built-in Markdown rendering against pandoc on every Markdown document of at
+# least 1.5 KB under /usr/share/doc (not part of CI: it depends on what is
+# installed, and pandoc takes a minute and a half for them).
+md-compare: build
+	@scripts/need-packages pandoc
+	scripts/md-compare $(QB)
+
+# The example site: quennelbrook renders the Markdown and builds the pages,
+# npm brings Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
 # builds what is missing and serves it on 127.0.0.1, port 8080 or $PORT.
 DEMO := $(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
 demo: build
-	@scripts/need-packages pandoc imagemagick
+	@scripts/need-packages imagemagick
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO)
 	@echo
@@ -66,7 +73,7 @@ demo: build
 	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen."
 
 serve: build
-	@scripts/need-packages pandoc php-cli imagemagick
+	@scripts/need-packages php-cli imagemagick
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO) serve
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "fileio.h"
+#include "markdown.h"
 #include "menu.h"
 #include "rewrite.h"
 #include "seo.h"
@@ -238,11 +239,9 @@ int generate3(const char* input, const char* output, const char* title, const ch
               const char* link_zurueck, const char* link_vor, const char* link_inhalt,
               const char* div_tag, const char* footer)
 {
-    std::FILE* fi = is_directory(input) ? nullptr : std::fopen(input, "rb");
-    if (!fi) {
-        std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+    std::FILE* fi = open_fragment(input);
+    if (!fi)
         return STATUS_IO;
-    }
     SafeOut out;
     if (!safe_open(out, output)) {
         std::fclose(fi);
@@ -307,11 +306,6 @@ void ausgabe_nicht_schreibbar(const char* output)
 void ausgabe_nicht_lesbar(const char* output)
 {
     std::printf("Fehler: Ausgabedatei \"%s\" kann nicht gelesen werden!\n", output);
-}
-
-std::FILE* open_input(const char* input)
-{
-    return is_directory(input) ? nullptr : std::fopen(input, "rb");
 }
 
 // Releases the page lock on every way out of a news run.
@@ -393,11 +387,9 @@ bool schreibeKopie(std::FILE* fi, std::FILE* fo)
 
 int generate(const char* input, const char* output)
 {
-    std::FILE* fi = open_input(input);
-    if (!fi) {
-        eingabe_fehlt(input);
+    std::FILE* fi = open_fragment(input);
+    if (!fi)
         return STATUS_IO;
-    }
     std::string target = resolve_target(output);
     struct stat st;
     bool exists = ::stat(output, &st) == 0;
@@ -480,15 +472,12 @@ int generate(const char* input, const char* output)
 
 int generate2(const char* input1, const char* input2, const char* output)
 {
-    std::FILE* fi1 = open_input(input1);
-    if (!fi1) {
-        eingabe_fehlt(input1);
+    std::FILE* fi1 = open_fragment(input1);
+    if (!fi1)
         return STATUS_IO;
-    }
-    std::FILE* fi2 = open_input(input2);
+    std::FILE* fi2 = open_fragment(input2);
     if (!fi2) {
         std::fclose(fi1);
-        eingabe_fehlt(input2);
         return STATUS_IO;
     }
     SafeOut out;

@@ -247,20 +247,30 @@ TEST(MergedPage, TwoSectionsByteForByte)
     TempDir d;
     spit(d / "a.html", "<p>Teil eins</p>\n");
     spit(d / "b.html", "<p>Teil zwei</p>");
-    Result r = qb({"a.html", "b.html", "seite.php"}, d.path);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(slurp(d / "seite.php"), HEADER + OPENER + stamp_line(STAMP) + "<p>Teil eins</p>\n" + CLOSE +
-                                          "\n<br>\n" + OPENER + stamp_line(STAMP) + "<p>Teil zwei</p>" + CLOSE +
-                                          "\n" + FOOTER);
-
-    // Whatever was there is replaced, and no helper file stays behind.
-    r = qb({"b.html", "a.html", "seite.php"}, d.path);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(slurp(d / "seite.php"), HEADER + OPENER + stamp_line(STAMP) + "<p>Teil zwei</p>" + CLOSE +
-                                          "\n<br>\n" + OPENER + stamp_line(STAMP) + "<p>Teil eins</p>\n" + CLOSE +
-                                          "\n" + FOOTER);
-    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "b.html", "seite.php"}));
+    // A Markdown table: its rows keep their odd and even classes, since the
+    // merged page makes no rows alike.
+    spit(d / "t.md", "| A | B |\n|---|---|\n| 1 | 2 |\n| 3 | 4 |\n");
+    const std::string table = "<table>\n<thead>\n<tr class=\"header\">\n<th>A</th>\n<th>B</th>\n</tr>\n</thead>\n"
+                              "<tbody>\n<tr class=\"odd\">\n<td>1</td>\n<td>2</td>\n</tr>\n"
+                              "<tr class=\"even\">\n<td>3</td>\n<td>4</td>\n</tr>\n</tbody>\n</table>\n";
+    const struct {
+        std::string first, second, body1, body2;
+    } cases[] = {
+        {"a.html", "b.html", "<p>Teil eins</p>\n", "<p>Teil zwei</p>"},
+        // Whatever was there is replaced.
+        {"b.html", "a.html", "<p>Teil zwei</p>", "<p>Teil eins</p>\n"},
+        {"t.md", "a.html", table, "<p>Teil eins</p>\n"},
+    };
+    for (const auto& c : cases) {
+        Result r = qb({c.first, c.second, "seite.php"}, d.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(slurp(d / "seite.php"), HEADER + OPENER + stamp_line(STAMP) + c.body1 + CLOSE + "\n<br>\n" + OPENER +
+                                              stamp_line(STAMP) + c.body2 + CLOSE + "\n" + FOOTER)
+            << c.first;
+    }
+    // No helper file stays behind.
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "b.html", "seite.php", "t.md"}));
 }
 
 TEST(MergedPage, FailuresChangeNothing)
@@ -277,7 +287,10 @@ TEST(MergedPage, FailuresChangeNothing)
         {{"a.html", "fehlt.html", "seite.php"}, "Fehler: Eingabedatei \"fehlt.html\" nicht vorhanden oder Platte voll!\n"},
         {{"a.html", "a.html", "fehlt/seite.php"}, "Fehler: Ausgabedatei \"fehlt/seite.php\" kann nicht geschrieben werden!\n"},
         {{"a.html", "a.html", "ordner"}, "Fehler: Ausgabedatei \"ordner\" kann nicht geschrieben werden!\n"},
+        {{"a.html", "gross.md", "seite.php"}, "Fehler: Markdown-Datei \"gross.md\" ist größer als 16 MiB!\n"},
     };
+    // One byte above the limit of a Markdown input.
+    spit(d / "gross.md", std::string((std::size_t{16} << 20) + 1, 'x'));
     for (const auto& c : cases) {
         Result r = qb(c.args, d.path);
         EXPECT_EQ(r.status, 252) << c.args[2];
@@ -288,6 +301,6 @@ TEST(MergedPage, FailuresChangeNothing)
     EXPECT_EQ(r.status, 252);
     EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"seite.php\" kann nicht geschrieben werden!\n");
     EXPECT_EQ(slurp(d / "seite.php"), "alt\n");
-    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "gross.html", "ordner", "seite.php"}));
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "gross.html", "gross.md", "ordner", "seite.php"}));
     EXPECT_TRUE(entries(d / "ordner").empty());
 }

@@ -61,7 +61,7 @@ for r in "${renderers[@]}"; do
     mkdir -p "$dir/out"
     # pandoc's site is built in parallel, remarkable's one job at a time, so
     # that a rule that only works in one order shows up.
-    render=(-j2)
+    render=(-j2 RENDER=pandoc)
     [ "$r" = remarkable ] && render=(-j1 RENDER=remarkable)
     echo "== $r: Seiten bauen"
     # -k: a page that fails to build is reported, the others are still checked.
@@ -217,6 +217,7 @@ if pgrep -f "php -S 127.0.0.1:0 -t $own/site" >/dev/null; then problem "make che
 [ -d "$WORK/pandoc/site" ] && { "$E2E/feed.sh" "$QB" "$WORK/pandoc/site" || problem "Sitemap und Feed (feed.sh)"; }
 "$E2E/deploy.sh" "$QB" || problem "make deploy"
 "$E2E/visitors.sh" "$QB" "$WORK" || problem "Besucher: Anführungszeichen, Fotos oder Lighthouse"
+E2E_WORK=$WORK "$E2E/markdown.sh" "$QB" || problem "Markdown: eingebaut und über pandoc nicht gleich"
 echo "== e2e: $(( $(date +%s) - started )) s"
 if [ "$fail" != 0 ]; then
     echo "e2e: FEHLGESCHLAGEN"
