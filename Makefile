@@ -108,19 +108,28 @@ deb-check: deb
 # x86 program on this processor and on an emulated one without AVX2, and
 # wants every file the same byte for byte (scripts/cross-check).
 CROSS_BUILD := build/aarch64
-CROSS_PACKAGES := g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user-static clang file
+# cmark-gfm's arm64 archives come from Debian's arm64 packages (multiarch);
+# its headers are the same for every architecture, but /usr/include as a
+# whole must not reach the cross compiler (the host's C library is there),
+# so they are handed over as links in a folder of their own.
+CROSS_PACKAGES := g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user-static clang file \
+	libcmark-gfm-dev:arm64 libcmark-gfm-extensions-dev:arm64
+CROSS_CMARK := $(CROSS_BUILD)/cmark-include
 CROSS_CMAKE := cmake -S . -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/aarch64-linux-gnu.cmake) \
-	-DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF
+	-DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF -DCMARK_GFM_INCLUDE_DIR=$(abspath $(CROSS_CMARK)) \
+	-DCMARK_GFM_LIB=/usr/lib/aarch64-linux-gnu/libcmark-gfm.a \
+	-DCMARK_GFM_EXTENSIONS_LIB=/usr/lib/aarch64-linux-gnu/libcmark-gfm-extensions.a
 .PHONY: cross cross-check
 cross: deps
 	@scripts/need-packages $(CROSS_PACKAGES)
+	@mkdir -p $(CROSS_CMARK) && ln -sf /usr/include/cmark-gfm*.h $(CROSS_CMARK)/
 	@$(CROSS_CMAKE) -B $(CROSS_BUILD)/g++ >/dev/null
 	@cmake --build $(CROSS_BUILD)/g++ -j$(JOBS)
 	@$(CROSS_CMAKE) -B $(CROSS_BUILD)/clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(CROSS_BUILD)/clang -j$(JOBS)
 
 cross-check: build cross
-	@scripts/need-packages pandoc
+	@scripts/need-packages imagemagick
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	scripts/cross-check $(QB) aarch64-g++=$(CROSS_BUILD)/g++/quennelbrook aarch64-clang=$(CROSS_BUILD)/clang/quennelbrook
 
