@@ -120,44 +120,31 @@ char32_t to_lower(char32_t c)
 
 // ---- HTML escaping as pandoc does it ----
 
-void escape_text(std::string& out, std::string_view s)
+// Running text escapes &, < and >; an attribute value also "; code, as
+// pandoc writes it, also '.
+enum class Escape { text, attr, code };
+
+void escape(std::string& out, std::string_view s, Escape level)
 {
     for (char c : s) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
+        case '"':
+            out += level == Escape::text ? "\"" : "&quot;";
+            break;
+        case '\'':
+            out += level == Escape::code ? "&#39;" : "'";
+            break;
         default: out += c;
         }
     }
 }
 
-void escape_attr(std::string& out, std::string_view s)
-{
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-}
-
-void escape_code(std::string& out, std::string_view s)
-{
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-}
+void escape_text(std::string& out, std::string_view s) { escape(out, s, Escape::text); }
+void escape_attr(std::string& out, std::string_view s) { escape(out, s, Escape::attr); }
+void escape_code(std::string& out, std::string_view s) { escape(out, s, Escape::code); }
 
 void escape_url(std::string& out, std::string_view s)
 {
