@@ -158,6 +158,21 @@ void escape_url(std::string& out, std::string_view s)
     }
 }
 
+// A link's or image's address, closing its attribute, then its title if it
+// has one: the part that <a href="…"> and <img src="…"> share.
+void url_and_title(std::string& out, cmark_node* n)
+{
+    const char* url = cmark_node_get_url(n);
+    escape_url(out, url ? url : "");
+    out += '"';
+    const char* title = cmark_node_get_title(n);
+    if (title && *title) {
+        out += " title=\"";
+        escape_attr(out, title);
+        out += '"';
+    }
+}
+
 std::string_view literal(cmark_node* n)
 {
     const char* s = cmark_node_get_literal(n);
@@ -721,14 +736,7 @@ void Writer::inlines(cmark_node* block)
             if (enter) {
                 flush_space();
                 out += "<a href=\"";
-                escape_url(out, cmark_node_get_url(n) ? cmark_node_get_url(n) : "");
-                out += '"';
-                const char* title = cmark_node_get_title(n);
-                if (title && *title) {
-                    out += " title=\"";
-                    escape_attr(out, title);
-                    out += '"';
-                }
+                url_and_title(out, n);
                 if (autolink(n) == Auto::known)
                     out += std::string_view(cmark_node_get_url(n)).starts_with("mailto:") ? " class=\"email\""
                                                                                           : " class=\"uri\"";
@@ -741,14 +749,7 @@ void Writer::inlines(cmark_node* block)
         case CMARK_NODE_IMAGE: {
             flush_space();
             out += "<img src=\"";
-            escape_url(out, cmark_node_get_url(n) ? cmark_node_get_url(n) : "");
-            out += '"';
-            const char* title = cmark_node_get_title(n);
-            if (title && *title) {
-                out += " title=\"";
-                escape_attr(out, title);
-                out += '"';
-            }
+            url_and_title(out, n);
             out += " alt=\"" + alt_text(n) + "\" />";
             written = true;
             skip = n;
