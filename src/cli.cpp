@@ -24,6 +24,7 @@ void show_usage()
         "\nVersion: 22.11.2021\n",
         "Erzeugt aus einer html-Datei eine angepasste php-Datei.",
         "Die Erzeugung der html-Datei kann aus einer markdown-Datei erfolgen, z.B. mit remarkable",
+        // `make html` is the example site's: its fragments with pandoc (examples/site/Makefile).
         "oder, wenn pandoc installiert ist, mit \"make html\".",
         "\nAufruf:",
         "quennelbrook <option> <Eingangsdateien> <Ausgabedatei>",
@@ -49,7 +50,8 @@ void show_usage()
         "\t-v\tUnterdrückt die Sektion \"veröffentlicht am\", d.h. sie erscheint nicht",
         "\n\tEingangsdatei(en):\tMaximal zwei HTML-Dateien durch Leerzeichen getrennt, aus denen die php - Datei erstellt wird.",
         "\t\tAusgabedatei:\tZieldatei",
-        "\n\nExistiert die Ausgabedatei und wurde eine Eingabedatei angegeben, so wird die",
+        // Two lines of text, but one item: the first has no newline of its own.
+        "\n\nExistiert die Ausgabedatei und wurde eine Eingabedatei angegeben, so wird die"
         "\nEingabedatei als erste <div> - Position in die Ausgabedatei eingefügt.",
         "\n\nVariante 1:",
         "quennelbrook -g <art> <Eingangsdateien> <Ausgabedatei>",
@@ -68,11 +70,9 @@ void show_usage()
         "\tÜberschrift:\tÜberschrift der Webseite",
         "\tcarousel:\tName der php-Datei für das Carousel (ohne \".php\"; Datei befindet sich im VZ asset/include)",
     };
-    constexpr std::size_t no_newline = 30;  // this item runs on into the next
-    for (std::size_t n = 0; n < sizeof items / sizeof items[0]; ++n) {
-        std::fputs(items[n], stdout);
-        if (n != no_newline)
-            std::fputc('\n', stdout);
+    for (const char* item : items) {
+        std::fputs(item, stdout);
+        std::fputc('\n', stdout);
     }
 }
 
