@@ -10,7 +10,7 @@ QB := $(BUILD)/quennelbrook
 BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata libcmark-gfm-dev libcmark-gfm-extensions-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all build test asan fuzz bench md-compare demo serve e2e deb deb-check install clean deps
+.PHONY: all build test asan fuzz bench md-compare demo serve e2e deb deb-check install clean deps help ci
 
 all: build
 
@@ -138,3 +138,31 @@ install: build
 
 clean:
 	rm -rf build
+
+# What continuous integration runs, in the same order (about ten minutes).
+ci:
+	.ci/run
+
+# One line for every target of this Makefile; tests/readme_test.cpp checks
+# that none is missing here or in the README's table.
+help:
+	@echo 'make <Ziel>, die Ziele:'
+	@echo '  all          wie build (Voreinstellung)'
+	@echo '  build        baut build/release/quennelbrook'
+	@echo '  deps         installiert fehlende Debian-Pakete für den Bau'
+	@echo '  test         alle Tests (GoogleTest über ctest)'
+	@echo '  asan         alle Tests mit AddressSanitizer und UndefinedBehaviorSanitizer'
+	@echo '  fuzz         jedes libFuzzer-Ziel für kurze, feste Zeit (FUZZ_TIME=300 für länger)'
+	@echo '  bench        Laufzeit, Durchsatz und Speicher gegen feste Ziele'
+	@echo '  md-compare   eingebautes Markdown gegen pandoc über /usr/share/doc'
+	@echo '  demo         baut die Beispiel-Website nach build/demo/site'
+	@echo '  serve        zeigt die Beispiel-Website unter http://127.0.0.1:8080/ (PORT=…)'
+	@echo '  e2e          die ganze Kette mit echten Renderern, PHP, Linkprüfer und Browser'
+	@echo '  cross        baut das Programm für aarch64 (g++ und clang) nach build/aarch64'
+	@echo '  cross-check  vergleicht die Seiten des aarch64-Programms mit denen des x86-Programms'
+	@echo '  deb          baut das Debian-Paket nach build/deb'
+	@echo '  deb-check    prüft das Paket: Inhalt, --version, lintian'
+	@echo '  install      installiert Programm, Handbuchseite und Bash-Vervollständigung (PREFIX=…)'
+	@echo '  clean        löscht build/'
+	@echo '  ci           was die CI ausführt (.ci/run): test, asan, fuzz, e2e, deb-check, cross-check'
+	@echo '  help         diese Übersicht'
