@@ -196,6 +196,68 @@ TEST(Markdown, WritesWhatPandocWrites)
          "<p><del>weg</del> <strong><em>beides</em></strong></p>\n"},
         {"H~2~O und x^2^, aber a^b und ~/pfad bleiben.\n",
          "<p>H<sub>2</sub>O und x<sup>2</sup>, aber a^b und ~/pfad bleiben.</p>\n"},
+        {"'Peters Rad' und 'Jürgen's Buch', \"`make`\" baut, a \" b \" c, leer \"\" hier, Antwort –\"ja\" und …'so', die 80'er Jahre 'waren' gut.\n",
+         "<p>‚Peters Rad‘ und ‚Jürgen’s Buch‘, „<code>make</code>“ baut, a ” b ” c, leer “” hier, Antwort –„ja“ und …‚so‘, die 80’er Jahre ‚waren‘ gut.</p>\n"},
+        {"<div>\n"
+         "'einfach' und \"doppelt\" -- kurz --- lang... `x \"y\"` und `` bleibt\n"
+         "<pre>\"roh\" -- ...</pre>\n"
+         "</div>\n"
+         "\n"
+         "<!-- a > \"b\" -- c -->\n",
+         "<div>\n"
+         "‚einfach‘ und „doppelt“ – kurz — lang… <code>x \"y\"</code> und `` bleibt\n"
+         "<pre>\"roh\" -- ...</pre>\n"
+         "</div>\n"
+         "<!-- a > \"b\" -- c -->\n"},
+        {"2^10 und 2^20 und ^^ leer, Gar\\c con, ` a ` Code, ![Bild ](b.jpg) und <URL:http://x.de>.\n"
+         "\n"
+         "# Über\\ uns\n",
+         "<p>2^10 und 2^20 und ^^ leer, Garon, <code>a</code> Code, <img src=\"b.jpg\" alt=\"Bild\" /> und &lt;URL:http://x.de&gt;.</p>\n"
+         "<h1 id=\"über-uns\">Über uns</h1>\n"},
+        {"Text\n"
+         "***\n"
+         "\n"
+         "Absatz\n"
+         "  - eingerückt\n"
+         "\n"
+         "> Zitat\n"
+         "> - kein Punkt\n"
+         "> > tiefer\n"
+         "\n"
+         "```{x} 1\n"
+         "code\n"
+         "```\n",
+         "<p>Text ***</p>\n"
+         "<p>Absatz - eingerückt</p>\n"
+         "<blockquote>\n"
+         "<p>Zitat - kein Punkt &gt; tiefer</p>\n"
+         "</blockquote>\n"
+         "<p><code>{x} 1 code</code></p>\n"},
+        {"| a | b |\n"
+         "|---|---|\n"
+         "| c --- d... | \"e\" 'f' |\n"
+         "\n"
+         "[Mein Plan](<Plan 2021.pdf>) und <HTTP://x.de>\n"
+         "\n"
+         "```{.wandern}\n"
+         "x\n"
+         "```\n",
+         "<table>\n"
+         "<thead>\n"
+         "<tr class=\"header\">\n"
+         "<th>a</th>\n"
+         "<th>b</th>\n"
+         "</tr>\n"
+         "</thead>\n"
+         "<tbody>\n"
+         "<tr class=\"odd\">\n"
+         "<td>c — d…</td>\n"
+         "<td>„e“ ‚f‘</td>\n"
+         "</tr>\n"
+         "</tbody>\n"
+         "</table>\n"
+         "<p><a href=\"Plan%202021.pdf\">Mein Plan</a> und <a href=\"HTTP://x.de\" class=\"uri\">HTTP://x.de</a></p>\n"
+         "<pre class=\"wandern\"><code>x</code></pre>\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(render_markdown(c.md, std::strlen(c.md)), c.html) << c.md;
