@@ -209,16 +209,17 @@ TEST(Markdown, WritesWhatPandocWrites)
          "<pre>\"roh\" -- ...</pre>\n"
          "</div>\n"
          "<!-- a > \"b\" -- c -->\n"},
-        {"2^10 und 2^20 und ^^ leer, Gar\\c con, ` a ` Code, ![Bild ](b.jpg) und <URL:http://x.de>.\n"
+        {"2^10 und 2^20 und ^^ leer, Gar\\c con, `  a  ` Code, ![Bild ](b.jpg) und <URL:http://x.de>, ***a** b*.\n"
          "\n"
          "# Über\\ uns\n",
-         "<p>2^10 und 2^20 und ^^ leer, Garon, <code>a</code> Code, <img src=\"b.jpg\" alt=\"Bild\" /> und &lt;URL:http://x.de&gt;.</p>\n"
+         "<p>2^10 und 2^20 und ^^ leer, Garon, <code>a</code> Code, <img src=\"b.jpg\" alt=\"Bild\" /> und &lt;URL:http://x.de&gt;, <em><strong>a</strong> b</em>.</p>\n"
          "<h1 id=\"über-uns\">Über uns</h1>\n"},
         {"Text\n"
          "***\n"
          "\n"
          "Absatz\n"
          "  - eingerückt\n"
+         "  - zwei\n"
          "\n"
          "> Zitat\n"
          "> - kein Punkt\n"
@@ -228,14 +229,14 @@ TEST(Markdown, WritesWhatPandocWrites)
          "code\n"
          "```\n",
          "<p>Text ***</p>\n"
-         "<p>Absatz - eingerückt</p>\n"
+         "<p>Absatz - eingerückt - zwei</p>\n"
          "<blockquote>\n"
          "<p>Zitat - kein Punkt &gt; tiefer</p>\n"
          "</blockquote>\n"
          "<p><code>{x} 1 code</code></p>\n"},
-        {"| a | b |\n"
+        {"| Eine Spalte, die genau so breit ist | dass die Zeile 72 Zeichen hat. |\n"
          "|---|---|\n"
-         "| c --- d... | \"e\" 'f' |\n"
+         "| c --- d... \\-\\- \\.\\.\\. | \"e\" 'f' |\n"
          "\n"
          "[Mein Plan](<Plan 2021.pdf>) und <HTTP://x.de>\n"
          "\n"
@@ -245,19 +246,24 @@ TEST(Markdown, WritesWhatPandocWrites)
          "<table>\n"
          "<thead>\n"
          "<tr class=\"header\">\n"
-         "<th>a</th>\n"
-         "<th>b</th>\n"
+         "<th>Eine Spalte, die genau so breit ist</th>\n"
+         "<th>dass die Zeile 72 Zeichen hat.</th>\n"
          "</tr>\n"
          "</thead>\n"
          "<tbody>\n"
          "<tr class=\"odd\">\n"
-         "<td>c — d…</td>\n"
+         "<td>c — d… -- ...</td>\n"
          "<td>„e“ ‚f‘</td>\n"
          "</tr>\n"
          "</tbody>\n"
          "</table>\n"
          "<p><a href=\"Plan%202021.pdf\">Mein Plan</a> und <a href=\"HTTP://x.de\" class=\"uri\">HTTP://x.de</a></p>\n"
          "<pre class=\"wandern\"><code>x</code></pre>\n"},
+        {"---\n"
+         "a: b\n"
+         "...\n"
+         "Text\n",
+         "<p>Text</p>\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(render_markdown(c.md, std::strlen(c.md)), c.html) << c.md;

@@ -1,6 +1,6 @@
 // Tables as pandoc writes them: column widths for wide tables, header,
-// odd and even rows, alignment; cell text keeps straight marks and dashes
-// to the typography, since smart punctuation does not reach it.
+// odd and even rows, alignment; the straight quotation marks of a cell are
+// paired here, since the library's smart punctuation leaves them.
 #include <algorithm>
 #include <cstdint>
 

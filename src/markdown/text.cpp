@@ -1,6 +1,5 @@
 // Running text: blanks collapsed, quotation marks paired, TeX commands left
-// out, pandoc's ^super^ and ~sub~scripts, dashes where smart punctuation
-// does not reach.
+// out, pandoc's ^super^ and ~sub~scripts.
 #include "markdown/escape.h"
 #include "markdown/typography.h"
 #include "markdown/utf8.h"
@@ -112,12 +111,6 @@ void Writer::text(std::string_view s, bool attr, std::string* into)
             script(s.substr(i + 1, close - i - 1), c == '^');
             i = close + 1;
             continue;
-        }
-        if (straight) {
-            if (std::size_t n = dash_at(s.substr(i), chunk)) {
-                i += n;
-                continue;
-            }
         }
         std::size_t len = 0;
         char32_t cp = decode(s, i, &len);

@@ -1,5 +1,5 @@
 // The typographic replacements that pandoc makes where the library's smart
-// punctuation does not reach (table cells, HTML blocks), and TeX commands in
+// punctuation does not reach (the text of HTML blocks), and TeX commands in
 // running text.
 #pragma once
 

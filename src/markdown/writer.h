@@ -20,7 +20,9 @@ struct Writer {
     // The quotation marks of the current leaf block, in document order.
     std::vector<Quote> quotes;
     std::size_t next_quote = 0;
-    bool straight = false;      // in a table cell: straight marks and dashes are still text
+    // In a table cell the library's smart punctuation makes dashes but leaves
+    // the quotation marks straight; an escaped \-\- stays as it is there too.
+    bool straight = false;
     bool pending_space = false;
     bool written = false;       // inline content written in the current block
     bool just_opened = false;   // the last thing written opens a quotation
