@@ -211,9 +211,15 @@ TEST(Markdown, WritesWhatPandocWrites)
          "<!-- a > \"b\" -- c -->\n"},
         {"2^10 und 2^20 und ^^ leer, Gar\\c con, `  a  ` Code, ![Bild ](b.jpg) und <URL:http://x.de>, ***a** b*.\n"
          "\n"
-         "# Über\\ uns\n",
+         "# Über\\ uns\n"
+         "\n"
+         "## Wir\u00a0wandern\n"
+         "\n"
+         "\"a \"b\" c\"\n",
          "<p>2^10 und 2^20 und ^^ leer, Garon, <code>a</code> Code, <img src=\"b.jpg\" alt=\"Bild\" /> und &lt;URL:http://x.de&gt;, <em><strong>a</strong> b</em>.</p>\n"
-         "<h1 id=\"über-uns\">Über uns</h1>\n"},
+         "<h1 id=\"über-uns\">Über\u00a0uns</h1>\n"
+         "<h2 id=\"wir-wandern\">Wir\u00a0wandern</h2>\n"
+         "<p>„a“b” c”</p>\n"},
         {"Text\n"
          "***\n"
          "\n"
