@@ -51,8 +51,8 @@ void show_usage()
         "\n\tEingangsdatei(en):\tMaximal zwei HTML-Dateien durch Leerzeichen getrennt, aus denen die php - Datei erstellt wird.",
         "\t\tAusgabedatei:\tZieldatei",
         // Two lines of text, but one item: the first has no newline of its own.
-        "\n\nExistiert die Ausgabedatei und wurde eine Eingabedatei angegeben, so wird die"
-        "\nEingabedatei als erste <div> - Position in die Ausgabedatei eingefügt.",
+        ("\n\nExistiert die Ausgabedatei und wurde eine Eingabedatei angegeben, so wird die"
+         "\nEingabedatei als erste <div> - Position in die Ausgabedatei eingefügt."),
         "\n\nVariante 1:",
         "quennelbrook -g <art> <Eingangsdateien> <Ausgabedatei>",
         "\t<carousel>\tErzeugt eine Carousel-Datei (mehrere Bilder nacheinander angezeigt)",
