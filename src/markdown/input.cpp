@@ -2,7 +2,6 @@
 // whole and rendered into a stream in memory.
 #include "markdown.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
 
