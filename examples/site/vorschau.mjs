@@ -1,0 +1,293 @@
+// `make serve`: die Vorschau. Ein kleiner Server vor PHPs eingebautem
+// Server (php -S), der
+//   - den Befehl zum Beobachten (beobachten.sh) startet, der nach jedem
+//     Speichern neu baut, und dessen Ausgabe mitliest,
+//   - in jede HTML-Seite, die er ausliefert, ein Skript setzt, das über
+//     Server-Sent Events (/__vorschau/ereignisse) hört, was der letzte Bau
+//     geändert hat: eine Seite, deren Ausgabe sich geändert hat, lädt sich neu,
+//     geänderter Stil und geänderte Bilder werden ohne Neuladen getauscht, ein
+//     fehlgeschlagener Bau erscheint als Meldung über der letzten guten Seite,
+//   - einzelne Adressen aus anderen Dateien bedient (--ersatz, für Bootstraps
+//     ganzen Stil statt des mit PurgeCSS gekürzten).
+// Das Skript kommt nur über diesen Server in den Browser; in $(OUT) landet
+// nichts davon. Nur Node selbst, kein npm-Paket.
+//
+//   node vorschau.mjs --port 8080 --out public [--ersatz /adresse=datei]... -- befehl [argument]...
+//
+// Strg-C (oder SIGTERM, SIGHUP) beendet PHP und den Befehl; ebenso, wenn der
+// Elternprozess (make) verschwindet.
+import { spawn } from 'node:child_process';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import http from 'node:http';
+import net from 'node:net';
+import path from 'node:path';
+import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
+
+const PREFIX = '/__vorschau/';
+const BROWSER_SKRIPT = path.join(path.dirname(fileURLToPath(import.meta.url)), 'vorschau-browser.js');
+const BILDER = /\.(jpe?g|png|webp|gif|svg|avif)$/i;
+
+function fehler(text) {
+    console.log(`Fehler: ${text}`);
+    process.exit(1);
+}
+
+function argumente(argv) {
+    const a = { port: 0, out: '', ersatz: new Map(), befehl: [] };
+    for (let i = 0; i < argv.length; i++) {
+        const wert = () => {
+            if (i + 1 >= argv.length) fehler(`vorschau.mjs: ${argv[i]} braucht einen Wert.`);
+            return argv[++i];
+        };
+        if (argv[i] === '--port') a.port = Number(wert());
+        else if (argv[i] === '--out') a.out = path.resolve(wert());
+        else if (argv[i] === '--ersatz') {
+            const [adresse, datei] = wert().split(/=(.*)/s);
+            if (!adresse.startsWith('/') || !datei) fehler(`vorschau.mjs: --ersatz /adresse=datei, nicht ${argv[i]}.`);
+            a.ersatz.set(adresse, path.resolve(datei));
+        } else if (argv[i] === '--') { a.befehl = argv.slice(i + 1); break; }
+        else fehler(`vorschau.mjs: unbekanntes Argument ${argv[i]}.`);
+    }
+    if (!Number.isInteger(a.port) || a.port < 1 || a.port > 65535) fehler('vorschau.mjs: --port braucht eine Zahl von 1 bis 65535.');
+    if (!a.out || a.befehl.length === 0) fehler('Aufruf: node vorschau.mjs --port P --out VERZEICHNIS [--ersatz /adresse=datei]... -- befehl...');
+    return a;
+}
+
+const arg = argumente(process.argv.slice(2));
+const kinder = [];
+let endet = false;
+function beenden(status) {
+    if (endet) return;
+    endet = true;
+    for (const k of kinder) if (k.exitCode === null && k.signalCode === null) k.kill('SIGTERM');
+    // Erst gehen, wenn die Kinder weg sind; wer nach 3 s noch läuft, wird getötet.
+    const frist = setTimeout(() => {
+        for (const k of kinder) if (k.exitCode === null && k.signalCode === null) k.kill('SIGKILL');
+        process.exit(status);
+    }, 3000);
+    const fertig = () => {
+        if (kinder.every((k) => k.exitCode !== null || k.signalCode !== null)) { clearTimeout(frist); process.exit(status); }
+    };
+    for (const k of kinder) k.once('exit', fertig);
+    fertig();
+}
+process.on('SIGINT', () => beenden(130));
+process.on('SIGTERM', () => beenden(143));
+process.on('SIGHUP', () => beenden(129));
+const eltern = process.ppid;
+setInterval(() => { if (process.ppid !== eltern) beenden(1); }, 1000).unref();
+
+// ---- Was der Browser offen hat ------------------------------------------------
+
+// Jeder offene Tab: seine Antwort für die Ereignisse, die Adresse seiner Seite,
+// der Hash der Seite, wie er sie bekam, und der Bau, nach dem er sie bekam.
+const tabs = new Set();
+let bauNr = 0;
+let meldung = null; // Text des fehlgeschlagenen Baus, solange der nächste nicht gelingt
+const letzteGute = new Map(); // Adresse -> letzte gute HTML-Antwort, für einen Neuladen während eines Fehlers
+
+function senden(tab, ereignis, daten = '') {
+    tab.antwort.write(`event: ${ereignis}\ndata: ${JSON.stringify(daten)}\n\n`);
+}
+const hash = (puffer) => crypto.createHash('sha1').update(puffer).digest('hex');
+
+// ---- PHP ---------------------------------------------------------------------
+
+function freierPort() {
+    return new Promise((ok, nein) => {
+        const s = net.createServer().once('error', nein).listen(0, '127.0.0.1', () => {
+            const { port } = s.address();
+            s.close(() => ok(port));
+        });
+    });
+}
+
+let phpPort = 0;
+async function phpStarten() {
+    phpPort = await freierPort();
+    fs.mkdirSync(arg.out, { recursive: true });
+    // -q: ohne eine Zeile für jede Anfrage; Fehler der Seiten kommen weiter.
+    const php = spawn('php', ['-q', '-S', `127.0.0.1:${phpPort}`, '-t', arg.out], { stdio: ['ignore', 'ignore', 'inherit'] });
+    kinder.push(php);
+    php.on('exit', () => { if (!endet) { console.log('Fehler: der PHP-Server ist beendet.'); beenden(1); } });
+    for (let i = 0; i < 100; i++) {
+        const offen = await new Promise((ok) => {
+            const s = net.connect(phpPort, '127.0.0.1', () => { s.end(); ok(true); }).on('error', () => ok(false));
+        });
+        if (offen) return;
+        await new Promise((ok) => setTimeout(ok, 50));
+    }
+    console.log('Fehler: der PHP-Server startet nicht.');
+    beenden(1);
+}
+
+// Eine Anfrage an PHP; liefert Status, Kopfzeilen und den ganzen Inhalt.
+function vonPhp(methode, adresse, kopf, inhalt) {
+    return new Promise((ok, nein) => {
+        const anfrage = http.request({ host: '127.0.0.1', port: phpPort, method: methode, path: adresse, headers: kopf, agent: false },
+            (antwort) => {
+                const teile = [];
+                antwort.on('data', (t) => teile.push(t));
+                antwort.on('end', () => ok({ status: antwort.statusCode, kopf: antwort.headers, inhalt: Buffer.concat(teile) }));
+                antwort.on('error', nein);
+            });
+        anfrage.on('error', nein);
+        if (inhalt) inhalt.pipe(anfrage); else anfrage.end();
+    });
+}
+
+// ---- Der Server vor PHP ---------------------------------------------------------
+
+function skriptEinsetzen(html, stand) {
+    const skript = Buffer.from(`<script src="${PREFIX}neuladen.js" data-stand="${stand}" data-bau="${bauNr}"></script>\n`);
+    const text = html.toString('latin1');
+    const ende = text.lastIndexOf('</body>');
+    if (ende < 0) return Buffer.concat([html, skript]);
+    return Buffer.concat([html.subarray(0, ende), skript, html.subarray(ende)]);
+}
+
+function dateiSenden(antwort, datei, typ) {
+    fs.readFile(datei, (err, inhalt) => {
+        if (err) { antwort.writeHead(404, { 'content-type': 'text/plain; charset=utf-8' }).end(`Nicht gefunden: ${datei}\n`); return; }
+        antwort.writeHead(200, { 'content-type': typ, 'cache-control': 'no-store' }).end(inhalt);
+    });
+}
+
+async function seitePruefen(tab) {
+    try {
+        const { inhalt } = await vonPhp('GET', tab.seite, {});
+        if (hash(inhalt) !== tab.stand) senden(tab, 'neuladen');
+    } catch { /* PHP antwortet nicht: der nächste Bau fragt wieder */ }
+}
+
+async function anfrage(req, antwort) {
+    const url = new URL(req.url, 'http://vorschau');
+    if (url.pathname === `${PREFIX}neuladen.js`) return dateiSenden(antwort, BROWSER_SKRIPT, 'text/javascript; charset=utf-8');
+    if (url.pathname === `${PREFIX}ereignisse`) {
+        antwort.writeHead(200, { 'content-type': 'text/event-stream', 'cache-control': 'no-store', connection: 'keep-alive' });
+        antwort.write('retry: 500\n\n');
+        const seite = url.searchParams.get('seite') || '/';
+        const tab = { antwort, seite: seite.startsWith('/') ? seite : '/', stand: url.searchParams.get('stand') || '' };
+        antwort.on('error', () => tabs.delete(tab));
+        tabs.add(tab);
+        req.on('close', () => tabs.delete(tab));
+        if (meldung !== null) senden(tab, 'fehler', meldung);
+        // Während eines Baus geladen: ob die Seite noch stimmt, weiß erst dieser Vergleich.
+        else if (Number(url.searchParams.get('bau')) !== bauNr) await seitePruefen(tab);
+        return;
+    }
+    if (req.method === 'GET' && arg.ersatz.has(url.pathname)) {
+        return dateiSenden(antwort, arg.ersatz.get(url.pathname), 'text/css; charset=utf-8');
+    }
+    const kopf = { ...req.headers };
+    delete kopf['accept-encoding'];
+    let r;
+    try {
+        r = await vonPhp(req.method, req.url, kopf, req);
+    } catch {
+        antwort.writeHead(502, { 'content-type': 'text/plain; charset=utf-8' }).end('Der PHP-Server antwortet nicht.\n');
+        return;
+    }
+    const html = /^text\/html/i.test(r.kopf['content-type'] || '') && !r.kopf['content-encoding'];
+    if (html && r.status === 200 && req.method === 'GET') letzteGute.set(url.pathname + url.search, r);
+    else if (html && r.status === 404 && meldung !== null && letzteGute.has(url.pathname + url.search)) {
+        r = letzteGute.get(url.pathname + url.search);
+    }
+    const aus = { ...r.kopf, 'cache-control': 'no-store' };
+    delete aus['content-length'];
+    delete aus['transfer-encoding'];
+    delete aus.connection;
+    antwort.writeHead(r.status, aus);
+    antwort.end(html && req.method !== 'HEAD' ? skriptEinsetzen(r.inhalt, hash(r.inhalt)) : r.inhalt);
+}
+
+// ---- Nach jedem Bau -------------------------------------------------------------
+
+// Größe und Zeit jeder Datei in $(OUT): was sich zwischen zwei Bauten ändert.
+let bestand = new Map();
+function bestandLesen(verzeichnis = arg.out, adresse = '', neu = new Map()) {
+    let eintraege = [];
+    try { eintraege = fs.readdirSync(verzeichnis, { withFileTypes: true }); } catch { return neu; }
+    for (const e of eintraege) {
+        if (e.name.startsWith('.')) continue;
+        const voll = path.join(verzeichnis, e.name);
+        if (e.isDirectory()) bestandLesen(voll, `${adresse}/${e.name}`, neu);
+        else {
+            try { const s = fs.statSync(voll); neu.set(`${adresse}/${e.name}`, `${s.size}:${s.mtimeMs}`); } catch { /* eben gelöscht */ }
+        }
+    }
+    return neu;
+}
+
+async function gebaut() {
+    bauNr++;
+    const neu = bestandLesen();
+    const geaendert = [...neu.keys()].filter((a) => bestand.get(a) !== neu.get(a));
+    bestand = neu;
+    const warFehler = meldung !== null;
+    meldung = null;
+    const stil = geaendert.some((a) => a.endsWith('.css'));
+    const bilder = geaendert.filter((a) => BILDER.test(a));
+    // Jede offene Seite einmal bei PHP holen: ihr Hash sagt, ob sich ihre
+    // Ausgabe geändert hat, was immer sie einbindet.
+    const neuerStand = new Map();
+    for (const tab of tabs) {
+        if (!neuerStand.has(tab.seite)) {
+            try { neuerStand.set(tab.seite, hash((await vonPhp('GET', tab.seite, {})).inhalt)); } catch { neuerStand.set(tab.seite, tab.stand); }
+        }
+        if (!tabs.has(tab)) continue;
+        if (warFehler) senden(tab, 'ok');
+        if (neuerStand.get(tab.seite) !== tab.stand) senden(tab, 'neuladen');
+        else {
+            if (stil) senden(tab, 'stil');
+            if (bilder.length) senden(tab, 'bilder', bilder);
+        }
+    }
+}
+
+function fehlgeschlagen(zeilen) {
+    bauNr++;
+    // Die Meldungen des Programms (Fehler…, Warnung…); ohne sie die von make.
+    let text = zeilen.filter((z) => /^(Fehler|Warnung)/.test(z));
+    if (text.length <= 1) text = text.concat(zeilen.filter((z) => z.includes('***')));
+    meldung = text.join('\n');
+    for (const tab of tabs) senden(tab, 'fehler', meldung);
+}
+
+// ---- Los ------------------------------------------------------------------------
+
+// Der Befehl schreibt Fehler und Ausgabe in eine Leitung, damit die Meldungen
+// eines Baus in ihrer Reihenfolge ankommen.
+const beobachter = spawn('bash', ['-c', 'exec "$0" "$@" 2>&1', ...arg.befehl], { stdio: ['ignore', 'pipe', 'inherit'] });
+kinder.push(beobachter);
+beobachter.on('exit', (code) => { if (!endet) beenden(code || 1); });
+
+let server = null;
+let zeilen = [];
+let kette = Promise.resolve();
+const melden = (err) => console.log(`Fehler: die Vorschau kommt nicht mit (${err.message}).`);
+async function serverStarten() {
+    await phpStarten();
+    server = http.createServer((req, antwort) => { anfrage(req, antwort).catch(() => antwort.destroy()); });
+    server.on('error', (err) => {
+        if (err.code === 'EADDRINUSE') {
+            console.log(`Fehler: der Server konnte nicht starten. Ist Port ${arg.port} belegt? Anderer Port: make serve PORT=${arg.port === 8081 ? 8082 : 8081}`);
+        } else console.log(`Fehler: der Server konnte nicht starten (${err.message}).`);
+        beenden(1);
+    });
+    await new Promise((ok) => server.listen(arg.port, '127.0.0.1', ok));
+    console.log(`Die Website läuft unter http://127.0.0.1:${arg.port}/ (beenden mit Strg-C); jede gespeicherte Änderung erscheint im Browser.`);
+}
+readline.createInterface({ input: beobachter.stdout }).on('line', (zeile) => {
+    console.log(zeile);
+    if (zeile.startsWith('Website aktuell')) {
+        zeilen = [];
+        kette = kette.then(async () => { if (!server) await serverStarten(); await gebaut(); }).catch(melden);
+    } else if (zeile.startsWith('Fehler: der Bau ist fehlgeschlagen')) {
+        const nach = zeilen.concat(zeile);
+        zeilen = [];
+        kette = kette.then(async () => { if (!server) await serverStarten(); fehlgeschlagen(nach); }).catch(melden);
+    } else zeilen.push(zeile);
+});
