@@ -93,17 +93,17 @@ naechste() {
 echo "Beobachte ${*:-} und die Dateien neben dem Makefile; jede gespeicherte Änderung baut neu (beenden mit Strg-C)."
 bauen
 while IFS= read -r datei <&3; do
-    # Ein Speichern bringt oft mehrere Ereignisse; was binnen 0,05 s kommt,
+    # Ein Speichern bringt oft mehrere Ereignisse; was binnen 0,02 s kommt,
     # gehört zu einem Bau (die Editoren schreiben sie in wenigen ms; was
     # später kommt, baut gleich danach noch einmal).
     geaendert=("${datei#./}")
-    while naechste 0.05; do geaendert+=("${datei#./}"); done
+    while naechste 0.02; do geaendert+=("${datei#./}"); done
     while [ "${#geaendert[@]}" -gt 0 ]; do
         echo "Geändert: ${geaendert[*]}"
         bauen
         # Was während des Baus gespeichert wurde: touch, dann noch ein Bau.
         geaendert=()
-        while naechste 0.05; do geaendert+=("${datei#./}"); done
+        while naechste 0.02; do geaendert+=("${datei#./}"); done
         for datei in "${geaendert[@]}"; do
             [ -f "$datei" ] && touch -c "$datei"
         done
