@@ -35,13 +35,13 @@ function fehler(text) {
 }
 
 function argumente(argv) {
-    const a = { port: 0, out: '', ersatz: new Map(), befehl: [] };
+    const a = { port: 0, portText: '', out: '', ersatz: new Map(), befehl: [] };
     for (let i = 0; i < argv.length; i++) {
         const wert = () => {
             if (i + 1 >= argv.length) fehler(`vorschau.mjs: ${argv[i]} braucht einen Wert.`);
             return argv[++i];
         };
-        if (argv[i] === '--port') a.port = Number(wert());
+        if (argv[i] === '--port') { a.portText = wert(); a.port = /^[0-9]+$/.test(a.portText) ? Number(a.portText) : NaN; }
         else if (argv[i] === '--out') a.out = path.resolve(wert());
         else if (argv[i] === '--ersatz') {
             const [adresse, datei] = wert().split(/=(.*)/s);
@@ -50,7 +50,7 @@ function argumente(argv) {
         } else if (argv[i] === '--') { a.befehl = argv.slice(i + 1); break; }
         else fehler(`vorschau.mjs: unbekanntes Argument ${argv[i]}.`);
     }
-    if (!Number.isInteger(a.port) || a.port < 1 || a.port > 65535) fehler('vorschau.mjs: --port braucht eine Zahl von 1 bis 65535.');
+    if (!Number.isInteger(a.port) || a.port < 1 || a.port > 65535) fehler(`PORT=${a.portText} ist kein Port (eine Zahl von 1 bis 65535).`);
     if (!a.out || a.befehl.length === 0) fehler('Aufruf: node vorschau.mjs --port P --out VERZEICHNIS [--ersatz /adresse=datei]... -- befehl...');
     return a;
 }
@@ -109,8 +109,16 @@ async function phpStarten() {
     phpPort = await freierPort();
     fs.mkdirSync(arg.out, { recursive: true });
     // -q: ohne eine Zeile für jede Anfrage; Fehler der Seiten kommen weiter.
-    const php = spawn('php', ['-q', '-S', `127.0.0.1:${phpPort}`, '-t', arg.out], { stdio: ['ignore', 'ignore', 'inherit'] });
+    // Ohne OPcache: er prüft eine Seite nur alle paar Sekunden und nur auf die
+    // volle Sekunde, zeigte also eine eben neu gebaute Seite noch alt.
+    const php = spawn('php', ['-d', 'opcache.enable=0', '-q', '-S', `127.0.0.1:${phpPort}`, '-t', arg.out],
+        { stdio: ['ignore', 'ignore', 'pipe'] });
     kinder.push(php);
+    // PHPs Startzeile nennt den inneren Port, unter dem die Vorschau fehlt;
+    // Warnungen und Fehler der Seiten kommen durch.
+    readline.createInterface({ input: php.stderr }).on('line', (zeile) => {
+        if (!/Development Server \(http:.*\) started$/.test(zeile)) console.error(zeile);
+    });
     php.on('exit', () => { if (!endet) { console.log('Fehler: der PHP-Server ist beendet.'); beenden(1); } });
     for (let i = 0; i < 100; i++) {
         const offen = await new Promise((ok) => {
@@ -151,7 +159,7 @@ function skriptEinsetzen(html, stand) {
 function dateiSenden(antwort, datei, typ) {
     fs.readFile(datei, (err, inhalt) => {
         if (err) { antwort.writeHead(404, { 'content-type': 'text/plain; charset=utf-8' }).end(`Nicht gefunden: ${datei}\n`); return; }
-        antwort.writeHead(200, { 'content-type': typ, 'cache-control': 'no-store' }).end(inhalt);
+        antwort.writeHead(200, { 'content-type': typ, 'cache-control': 'no-store' }).end(antwort.req.method === 'HEAD' ? '' : inhalt);
     });
 }
 
@@ -178,7 +186,7 @@ async function anfrage(req, antwort) {
         else if (Number(url.searchParams.get('bau')) !== bauNr) await seitePruefen(tab);
         return;
     }
-    if (req.method === 'GET' && arg.ersatz.has(url.pathname)) {
+    if ((req.method === 'GET' || req.method === 'HEAD') && arg.ersatz.has(url.pathname)) {
         return dateiSenden(antwort, arg.ersatz.get(url.pathname), 'text/css; charset=utf-8');
     }
     const kopf = { ...req.headers };
@@ -258,36 +266,46 @@ function fehlgeschlagen(zeilen) {
 
 // ---- Los ------------------------------------------------------------------------
 
+// Erst der Port (ein belegter meldet sich sofort, nicht erst nach dem
+// ersten Bau), dann PHP, dann die Beobachtung, deren erster Bau die Website baut.
+const server = http.createServer((req, antwort) => { anfrage(req, antwort).catch(() => antwort.destroy()); });
+await new Promise((ok) => {
+    server.once('error', (err) => {
+        if (err.code === 'EADDRINUSE') {
+            console.log(`Fehler: der Server konnte nicht starten. Ist Port ${arg.port} belegt? Anderer Port: make serve PORT=${arg.port === 8081 ? 8082 : 8081}`);
+        } else console.log(`Fehler: der Server konnte nicht starten (${err.message}).`);
+        beenden(1);
+    });
+    server.listen(arg.port, '127.0.0.1', ok);
+});
+await phpStarten();
+
 // Der Befehl schreibt Fehler und Ausgabe in eine Leitung, damit die Meldungen
 // eines Baus in ihrer Reihenfolge ankommen.
 const beobachter = spawn('bash', ['-c', 'exec "$0" "$@" 2>&1', ...arg.befehl], { stdio: ['ignore', 'pipe', 'inherit'] });
 kinder.push(beobachter);
 beobachter.on('exit', (code) => { if (!endet) beenden(code || 1); });
 
-let server = null;
 let zeilen = [];
+let ersterBau = true;
 let kette = Promise.resolve();
 const melden = (err) => console.log(`Fehler: die Vorschau kommt nicht mit (${err.message}).`);
-async function serverStarten() {
-    await phpStarten();
-    server = http.createServer((req, antwort) => { anfrage(req, antwort).catch(() => antwort.destroy()); });
-    server.on('error', (err) => {
-        if (err.code === 'EADDRINUSE') {
-            console.log(`Fehler: der Server konnte nicht starten. Ist Port ${arg.port} belegt? Anderer Port: make serve PORT=${arg.port === 8081 ? 8082 : 8081}`);
-        } else console.log(`Fehler: der Server konnte nicht starten (${err.message}).`);
-        beenden(1);
+function nachDemBau(schritt) {
+    kette = kette.then(schritt).catch(melden).then(() => {
+        if (!ersterBau) return;
+        ersterBau = false;
+        console.log(`Die Website läuft unter http://127.0.0.1:${arg.port}/ (beenden mit Strg-C); jede gespeicherte Änderung erscheint im Browser.`);
     });
-    await new Promise((ok) => server.listen(arg.port, '127.0.0.1', ok));
-    console.log(`Die Website läuft unter http://127.0.0.1:${arg.port}/ (beenden mit Strg-C); jede gespeicherte Änderung erscheint im Browser.`);
 }
 readline.createInterface({ input: beobachter.stdout }).on('line', (zeile) => {
     console.log(zeile);
     if (zeile.startsWith('Website aktuell')) {
         zeilen = [];
-        kette = kette.then(async () => { if (!server) await serverStarten(); await gebaut(); }).catch(melden);
+        nachDemBau(gebaut);
     } else if (zeile.startsWith('Fehler: der Bau ist fehlgeschlagen')) {
         const nach = zeilen.concat(zeile);
         zeilen = [];
-        kette = kette.then(async () => { if (!server) await serverStarten(); fehlgeschlagen(nach); }).catch(melden);
-    } else zeilen.push(zeile);
+        nachDemBau(() => fehlgeschlagen(nach));
+    // Mehr als eine Seite Meldungen zeigt der Browser nicht.
+    } else if (zeilen.push(zeile) > 500) zeilen.shift();
 });

@@ -1,7 +1,7 @@
 // The author's live preview, as the author uses it: `make serve` in a copy of
 // the site template, two pages open in headless Chromium, and files saved on
 // disk. Each step must show in the open page within 5 s, with no navigation
-// by the test: a saved article, a saved style (without a reload), a broken
+// by the test: a saved article, a saved style and photo (without a reload), a broken
 // menu file and a Markdown file above the size limit (their message over the
 // page) and their repair. A page whose output did not change must not
 // reload. No built file may carry the preview's script. Ctrl-C stops every
@@ -30,12 +30,15 @@ const overlay = (text) => {
     return box !== null && box.textContent.includes(text) && document.body.innerText.includes('Hohen Kopf');
 };
 const styled = (colour) => getComputedStyle(document.body).outlineColor === colour && window.notReloaded === true;
+const swapped = (name) => window.notReloaded === true
+    && [...document.images].some((i) => i.src.includes(name) && i.src.includes('vorschau=') && i.complete && i.naturalWidth > 0);
 
 // Each step: what is saved, and what the open page must then show.
 const steps = [
     ['Artikel gespeichert', () => fs.appendFileSync(at('artikel/hoher-kopf.md'), '\nWegmarke 5001.\n'), hasText, 'Wegmarke 5001'],
     ['Stil gespeichert', () => fs.appendFileSync(at('assets/css/site.css'), '\nbody { outline: 3px solid rgb(1, 2, 3); }\n'),
         styled, 'rgb(1, 2, 3)'],
+    ['Foto gespeichert', () => fs.copyFileSync(at('img/see.jpg'), at('img/berg.jpg')), swapped, 'img/berg.jpg'],
     ['Menüdatei kaputt', () => fs.appendFileSync(at('menue.txt'), 'img/see.jpg|seenrunde.php\n'), overlay, 'Fehler in Menüdatei'],
     ['Menüdatei repariert', () => fs.writeFileSync(at('menue.txt'), menu), hasText, 'Wegmarke 5001'],
     ['Artikel zu groß', () => fs.writeFileSync(at('artikel/hoher-kopf.md'), 'x'.repeat(17 << 20)), overlay, 'ist größer als'],
