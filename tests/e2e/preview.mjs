@@ -47,6 +47,12 @@ const steps = [
 
 let serve = null;
 let browser = null;
+// A hanging step must not hang the whole e2e run.
+setTimeout(() => {
+    console.log('FEHLER make serve: die Prüfung ist nach 5 Minuten nicht fertig');
+    killGroup(serve);
+    process.exit(1);
+}, 300000).unref();
 try {
     serve = await startServe(src, make, path.join(src, '..', 'serve.log'));
     browser = await launchBrowser();
@@ -74,6 +80,17 @@ try {
     await browser.close();
     browser = null;
     if (!(await interrupt(serve))) failures.push('Strg-C: Prozesse von make serve laufen nach 5 s weiter');
+    // Also those that left the process group: php and make name the site.
+    const quoted = out.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+    const left = spawnSync('pgrep', ['-a', '-f', `(-t |OUT=)${quoted}( |$)`], { encoding: 'utf8' }).stdout.trim();
+    if (left) {
+        failures.push(`Strg-C: es läuft noch ${left}`);
+        for (const line of left.split('\n')) process.kill(Number(line.split(' ')[0]), 'SIGKILL');
+    }
+    const purged = path.join(out, 'assets/vendor/bootstrap.min.css');
+    if (fs.existsSync(purged) && fs.readFileSync(purged).equals(fs.readFileSync(at('node_modules/bootstrap/dist/css/bootstrap.min.css')))) {
+        failures.push('Bootstraps ungekürzter Stil liegt in der Website');
+    }
 } catch (err) {
     failures.push(String(err.stack || err));
 } finally {
