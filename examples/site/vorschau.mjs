@@ -16,7 +16,7 @@
 //
 // Strg-C (oder SIGTERM, SIGHUP) beendet PHP und den Befehl; ebenso, wenn der
 // Elternprozess (make) verschwindet.
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -104,6 +104,16 @@ function freierPort() {
     });
 }
 
+// Ein Kind, das stirbt, wenn dieser Prozess stirbt, auch durch SIGKILL
+// (setpriv aus util-linux; ohne es bleibt nur das Aufräumen in beenden).
+const mitSetpriv = spawnSync('setpriv', ['--pdeathsig', 'TERM', '--', 'true']).status === 0;
+function kind(befehl, argumente, optionen) {
+    const k = mitSetpriv ? spawn('setpriv', ['--pdeathsig', 'TERM', '--', befehl, ...argumente], optionen)
+        : spawn(befehl, argumente, optionen);
+    kinder.push(k);
+    return k;
+}
+
 let phpPort = 0;
 async function phpStarten() {
     phpPort = await freierPort();
@@ -111,9 +121,8 @@ async function phpStarten() {
     // -q: ohne eine Zeile für jede Anfrage; Fehler der Seiten kommen weiter.
     // Ohne OPcache: er prüft eine Seite nur alle paar Sekunden und nur auf die
     // volle Sekunde, zeigte also eine eben neu gebaute Seite noch alt.
-    const php = spawn('php', ['-d', 'opcache.enable=0', '-q', '-S', `127.0.0.1:${phpPort}`, '-t', arg.out],
+    const php = kind('php', ['-d', 'opcache.enable=0', '-q', '-S', `127.0.0.1:${phpPort}`, '-t', arg.out],
         { stdio: ['ignore', 'ignore', 'pipe'] });
-    kinder.push(php);
     // PHPs Startzeile nennt den inneren Port, unter dem die Vorschau fehlt;
     // Warnungen und Fehler der Seiten kommen durch.
     readline.createInterface({ input: php.stderr }).on('line', (zeile) => {
@@ -199,7 +208,12 @@ async function anfrage(req, antwort) {
         return;
     }
     const html = /^text\/html/i.test(r.kopf['content-type'] || '') && !r.kopf['content-encoding'];
-    if (html && r.status === 200 && req.method === 'GET') letzteGute.set(url.pathname + url.search, r);
+    if (html && r.status === 200 && req.method === 'GET') {
+        letzteGute.delete(url.pathname + url.search);
+        letzteGute.set(url.pathname + url.search, r);
+        // Nur die zuletzt angesehenen Seiten: eine Map behält die Reihenfolge.
+        if (letzteGute.size > 100) letzteGute.delete(letzteGute.keys().next().value);
+    }
     else if (html && r.status === 404 && meldung !== null && letzteGute.has(url.pathname + url.search)) {
         r = letzteGute.get(url.pathname + url.search);
     }
@@ -282,8 +296,7 @@ await phpStarten();
 
 // Der Befehl schreibt Fehler und Ausgabe in eine Leitung, damit die Meldungen
 // eines Baus in ihrer Reihenfolge ankommen.
-const beobachter = spawn('bash', ['-c', 'exec "$0" "$@" 2>&1', ...arg.befehl], { stdio: ['ignore', 'pipe', 'inherit'] });
-kinder.push(beobachter);
+const beobachter = kind('bash', ['-c', 'exec "$0" "$@" 2>&1', ...arg.befehl], { stdio: ['ignore', 'pipe', 'inherit'] });
 beobachter.on('exit', (code) => { if (!endet) beenden(code || 1); });
 
 let zeilen = [];
