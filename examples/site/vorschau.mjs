@@ -179,7 +179,12 @@ async function seitePruefen(tab) {
     } catch { /* PHP antwortet nicht: der nächste Bau fragt wieder */ }
 }
 
+// Anfragen warten, bis der erste Bau fertig ist: erst dann gibt es die Website.
+let ersterBauFertig;
+const ersterBauGewartet = new Promise((ok) => { ersterBauFertig = ok; });
+
 async function anfrage(req, antwort) {
+    await ersterBauGewartet;
     const url = new URL(req.url, 'http://vorschau');
     if (url.pathname === `${PREFIX}neuladen.js`) return dateiSenden(antwort, BROWSER_SKRIPT, 'text/javascript; charset=utf-8');
     if (url.pathname === `${PREFIX}ereignisse`) {
@@ -307,6 +312,7 @@ function nachDemBau(schritt) {
     kette = kette.then(schritt).catch(melden).then(() => {
         if (!ersterBau) return;
         ersterBau = false;
+        ersterBauFertig();
         console.log(`Die Website läuft unter http://127.0.0.1:${arg.port}/ (beenden mit Strg-C); jede gespeicherte Änderung erscheint im Browser.`);
     });
 }
