@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Save-to-DOM latency of `make serve` (bench/preview.mjs) on a copy of the
 # site template in a temporary folder, with Debian's Chromium.
 # Usage: bench/preview.sh PATH_TO_QUENNELBROOK [SAVES]
