@@ -3,7 +3,7 @@
 //   - den Befehl zum Beobachten (beobachten.sh) startet, der nach jedem
 //     Speichern neu baut, und dessen Ausgabe mitliest,
 //   - in jede HTML-Seite, die er ausliefert, ein Skript setzt, das über
-//     Server-Sent Events (/__vorschau/ereignisse) hört, was der letzte Bau
+//     einen WebSocket (/__vorschau/ereignisse) hört, was der letzte Bau
 //     geändert hat: eine Seite, deren Ausgabe sich geändert hat, lädt sich neu,
 //     geänderter Stil und geänderte Bilder werden ohne Neuladen getauscht, ein
 //     fehlgeschlagener Bau erscheint als Meldung über der letzten guten Seite,
@@ -81,15 +81,29 @@ setInterval(() => { if (process.ppid !== eltern) beenden(1); }, 1000).unref();
 
 // ---- Was der Browser offen hat ------------------------------------------------
 
-// Jeder offene Tab: seine Antwort für die Ereignisse, die Adresse seiner Seite,
-// der Hash der Seite, wie er sie bekam, und der Bau, nach dem er sie bekam.
+// Jeder offene Tab: sein WebSocket, die Adresse seiner Seite, der Hash der
+// Seite, wie er sie bekam, und der Bau, auf dessen Stand er ist.
 const tabs = new Set();
 let bauNr = 0;
 let meldung = null; // Text des fehlgeschlagenen Baus, solange der nächste nicht gelingt
 const letzteGute = new Map(); // Adresse -> letzte gute HTML-Antwort, für einen Neuladen während eines Fehlers
+const geaendertIn = new Map(); // Datei in $(OUT) -> Nummer des Baus, der sie zuletzt geändert hat
 
+// Ein WebSocket und keine Server-Sent Events: die belegen eine der sechs
+// Verbindungen, die ein Browser zu einem Server aufmacht, und mit sechs
+// offenen Tabs lud der siebte nicht mehr. Nur der Server schreibt, in
+// Textrahmen; vom Browser kommt nur das Schließen.
+const WS_GUID = '258EAFA5-E914-47DA-95CA-C5AB0DC85B11';
+function rahmen(text) {
+    const daten = Buffer.from(text);
+    let kopf;
+    if (daten.length < 126) kopf = Buffer.from([0x81, daten.length]);
+    else if (daten.length < 65536) { kopf = Buffer.from([0x81, 126, 0, 0]); kopf.writeUInt16BE(daten.length, 2); }
+    else { kopf = Buffer.from([0x81, 127, 0, 0, 0, 0, 0, 0, 0, 0]); kopf.writeBigUInt64BE(BigInt(daten.length), 2); }
+    return Buffer.concat([kopf, daten]);
+}
 function senden(tab, ereignis, daten = '') {
-    tab.antwort.write(`event: ${ereignis}\ndata: ${JSON.stringify(daten)}\n\n`);
+    if (!tab.socket.destroyed) tab.socket.write(rahmen(JSON.stringify({ ereignis, daten })));
 }
 const hash = (puffer) => crypto.createHash('sha1').update(puffer).digest('hex');
 
@@ -172,34 +186,62 @@ function dateiSenden(antwort, datei, typ) {
     });
 }
 
-async function seitePruefen(tab) {
-    try {
-        const { inhalt } = await vonPhp('GET', tab.seite, {});
-        if (hash(inhalt) !== tab.stand) senden(tab, 'neuladen');
-    } catch { /* PHP antwortet nicht: der nächste Bau fragt wieder */ }
-}
-
 // Anfragen warten, bis der erste Bau fertig ist: erst dann gibt es die Website.
 let ersterBauFertig;
 const ersterBauGewartet = new Promise((ok) => { ersterBauFertig = ok; });
+
+// Der Hash der Seite, wie PHP sie jetzt ausgibt; null, wenn PHP nicht antwortet.
+async function standHolen(seite) {
+    try { return hash((await vonPhp('GET', seite, {})).inhalt); } catch { return null; }
+}
+
+// Bringt einen Tab vom Bau tab.bau auf den jetzigen: neu laden, wenn sich die
+// Ausgabe seiner Seite geändert hat (was immer sie einbindet), sonst Stil
+// und Bilder tauschen, die sich seitdem geändert haben.
+function aufStand(tab, stand) {
+    if (stand === null || !tabs.has(tab)) return;
+    if (stand !== tab.stand) senden(tab, 'neuladen');
+    else {
+        const seit = [...geaendertIn].filter(([, nr]) => nr > tab.bau).map(([datei]) => datei);
+        if (seit.some((datei) => datei.endsWith('.css'))) senden(tab, 'stil');
+        const bilder = seit.filter((datei) => BILDER.test(datei));
+        if (bilder.length) senden(tab, 'bilder', bilder);
+    }
+    tab.bau = bauNr;
+    senden(tab, 'bau', bauNr);
+}
+
+async function verbinden(req, socket) {
+    await ersterBauGewartet;
+    const url = new URL(req.url, 'http://vorschau');
+    const schluessel = req.headers['sec-websocket-key'];
+    if (url.pathname !== `${PREFIX}ereignisse` || !schluessel || !/^websocket$/i.test(req.headers.upgrade || '')) {
+        socket.end('HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n');
+        return;
+    }
+    const annahme = crypto.createHash('sha1').update(schluessel + WS_GUID).digest('base64');
+    socket.write(`HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: ${annahme}\r\n\r\n`);
+    const seite = url.searchParams.get('seite') || '/';
+    const tab = {
+        socket, seite: seite.startsWith('/') ? seite : '/', stand: url.searchParams.get('stand') || '', bau: Number(url.searchParams.get('bau')) || 0,
+    };
+    tabs.add(tab);
+    socket.on('close', () => tabs.delete(tab));
+    socket.on('error', () => tabs.delete(tab));
+    // Ein Rahmen vom Browser kann nur das Schließen sein (Opcode 8): bestätigen.
+    socket.on('data', (d) => { if ((d[0] & 0x0f) === 8) socket.end(Buffer.from([0x88, 0])); });
+    if (meldung !== null) senden(tab, 'fehler', meldung);
+    else {
+        senden(tab, 'ok');
+        // Während eines Baus geladen oder verbunden: ob die Seite noch stimmt, weiß erst dieser Vergleich.
+        if (tab.bau !== bauNr) aufStand(tab, await standHolen(tab.seite));
+    }
+}
 
 async function anfrage(req, antwort) {
     await ersterBauGewartet;
     const url = new URL(req.url, 'http://vorschau');
     if (url.pathname === `${PREFIX}neuladen.js`) return dateiSenden(antwort, BROWSER_SKRIPT, 'text/javascript; charset=utf-8');
-    if (url.pathname === `${PREFIX}ereignisse`) {
-        antwort.writeHead(200, { 'content-type': 'text/event-stream', 'cache-control': 'no-store', connection: 'keep-alive' });
-        antwort.write('retry: 500\n\n');
-        const seite = url.searchParams.get('seite') || '/';
-        const tab = { antwort, seite: seite.startsWith('/') ? seite : '/', stand: url.searchParams.get('stand') || '' };
-        antwort.on('error', () => tabs.delete(tab));
-        tabs.add(tab);
-        req.on('close', () => tabs.delete(tab));
-        if (meldung !== null) senden(tab, 'fehler', meldung);
-        // Während eines Baus geladen: ob die Seite noch stimmt, weiß erst dieser Vergleich.
-        else if (Number(url.searchParams.get('bau')) !== bauNr) await seitePruefen(tab);
-        return;
-    }
     if ((req.method === 'GET' || req.method === 'HEAD') && arg.ersatz.has(url.pathname)) {
         return dateiSenden(antwort, arg.ersatz.get(url.pathname), 'text/css; charset=utf-8');
     }
@@ -251,26 +293,17 @@ function bestandLesen(verzeichnis = arg.out, adresse = '', neu = new Map()) {
 async function gebaut() {
     bauNr++;
     const neu = bestandLesen();
-    const geaendert = [...neu.keys()].filter((a) => bestand.get(a) !== neu.get(a));
+    for (const [datei, stand] of neu) if (bestand.get(datei) !== stand) geaendertIn.set(datei, bauNr);
+    for (const datei of bestand.keys()) if (!neu.has(datei)) geaendertIn.delete(datei);
     bestand = neu;
     const warFehler = meldung !== null;
     meldung = null;
-    const stil = geaendert.some((a) => a.endsWith('.css'));
-    const bilder = geaendert.filter((a) => BILDER.test(a));
-    // Jede offene Seite einmal bei PHP holen: ihr Hash sagt, ob sich ihre
-    // Ausgabe geändert hat, was immer sie einbindet.
-    const neuerStand = new Map();
+    // Jede offene Seite einmal bei PHP holen, für alle Tabs, die sie zeigen.
+    const staende = new Map();
     for (const tab of tabs) {
-        if (!neuerStand.has(tab.seite)) {
-            try { neuerStand.set(tab.seite, hash((await vonPhp('GET', tab.seite, {})).inhalt)); } catch { neuerStand.set(tab.seite, tab.stand); }
-        }
-        if (!tabs.has(tab)) continue;
+        if (!staende.has(tab.seite)) staende.set(tab.seite, await standHolen(tab.seite));
         if (warFehler) senden(tab, 'ok');
-        if (neuerStand.get(tab.seite) !== tab.stand) senden(tab, 'neuladen');
-        else {
-            if (stil) senden(tab, 'stil');
-            if (bilder.length) senden(tab, 'bilder', bilder);
-        }
+        aufStand(tab, staende.get(tab.seite));
     }
 }
 
@@ -288,6 +321,7 @@ function fehlgeschlagen(zeilen) {
 // Erst der Port (ein belegter meldet sich sofort, nicht erst nach dem
 // ersten Bau), dann PHP, dann die Beobachtung, deren erster Bau die Website baut.
 const server = http.createServer((req, antwort) => { anfrage(req, antwort).catch(() => antwort.destroy()); });
+server.on('upgrade', (req, socket) => { verbinden(req, socket).catch(() => socket.destroy()); });
 await new Promise((ok) => {
     server.once('error', (err) => {
         if (err.code === 'EADDRINUSE') {

@@ -3,8 +3,8 @@
 // disk. Each step must show in the open page within 5 s, with no navigation
 // by the test: a saved article, a saved style and photo (without a reload), a broken
 // menu file and a Markdown file above the size limit (their message over the
-// page) and their repair. A page whose output did not change must not
-// reload. No built file may carry the preview's script. Ctrl-C stops every
+// page) and their repair, and a save seen in the ninth open tab. A page
+// whose output did not change must not reload. No built file may carry the preview's script. Ctrl-C stops every
 // process of `make serve`; then `make` leaves the site byte for byte as a
 // clean build of the same sources.
 //   node preview.mjs <template copy> <out dir> <quennelbrook>
@@ -70,6 +70,17 @@ try {
         if (ms < 0) failures.push(`${name}: nach 5 s zeigt die Seite nicht ${JSON.stringify(arg)}`);
         else console.log(`ok (${ms} ms): ${name}`);
     }
+    // More tabs than a browser opens connections to one server (6): each
+    // must still load and follow its saves.
+    const tabs = [];
+    for (let i = 0; i < 7; i++) {
+        tabs.push(await browser.context.newPage());
+        await tabs[i].goto(`${serve.url}seenrunde.php`, { timeout: 5000 });
+    }
+    const t0 = Date.now();
+    fs.appendFileSync(at('artikel/seenrunde.md'), '\nWegmarke 5003.\n');
+    if (await waitInPage(tabs[6], hasText, 'Wegmarke 5003', 5000, t0) < 0) failures.push('der neunte Tab zeigt das Speichern nicht');
+    else console.log(`ok (${Date.now() - t0} ms): neun Tabs`);
     if (!(await other.evaluate(() => window.notReloaded === true))) {
         failures.push('termine.php hat neu geladen, obwohl sich seine Ausgabe nicht geändert hat');
     }
