@@ -61,7 +61,8 @@ md-compare: build
 
 # The example site: quennelbrook renders the Markdown and builds the pages,
 # npm brings Bootstrap. Viewing it needs php-cli, building it does not. `make serve`
-# builds what is missing and serves it on 127.0.0.1, port 8080 or $PORT.
+# builds what is missing and serves it on 127.0.0.1, port 8080 or $PORT, and
+# rebuilds and updates the open browser tabs on every save (inotify-tools).
 DEMO := $(MAKE) --no-print-directory -C examples/site QB=$(abspath $(QB)) OUT=$(abspath build/demo/site)
 demo: build
 	@scripts/need-packages imagemagick
@@ -73,7 +74,7 @@ demo: build
 	@echo "und dann http://127.0.0.1:8080/ im Browser öffnen."
 
 serve: build
-	@scripts/need-packages php-cli imagemagick
+	@scripts/need-packages php-cli imagemagick inotify-tools
 	@command -v npm >/dev/null || scripts/need-packages nodejs npm
 	@$(DEMO) serve
 

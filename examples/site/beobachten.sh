@@ -12,7 +12,10 @@
 # sie sonst für aktuell. Ein fehlgeschlagener Bau wird gemeldet, die
 # Beobachtung geht weiter.
 #
-#   MAKE=make bash beobachten.sh <Verzeichnis>...
+#   MAKE=make [BAU_OPTIONEN='-o datei'] bash beobachten.sh <Verzeichnis>...
+#
+# BAU_OPTIONEN gehen an jeden Aufruf von make (make serve lässt damit
+# PurgeCSS aus).
 set -u
 
 if ! command -v inotifywait >/dev/null; then
@@ -24,6 +27,9 @@ tmp=$(mktemp -d)
 waechter=()
 aufraeumen() {
     local pid
+    # Ein zweites Signal (Strg-C erreicht auch make serve, das dann noch
+    # SIGTERM schickt) darf das Aufräumen nicht abbrechen.
+    trap '' INT TERM HUP
     for pid in "${waechter[@]}"; do
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
@@ -64,26 +70,40 @@ for _ in $(seq 300); do
 done
 
 bauen() {
-    if "${MAKE:-make}" --no-print-directory all; then
+    # shellcheck disable=SC2086 # BAU_OPTIONEN sind mehrere Wörter
+    if "${MAKE:-make}" --no-print-directory ${BAU_OPTIONEN:-} all; then
         echo "Website aktuell ($(date +%T))."
     else
         echo "Fehler: der Bau ist fehlgeschlagen ($(date +%T)); die Beobachtung geht weiter."
     fi
 }
 
+# Liest den nächsten Dateinamen nach datei, wenn er binnen $1 s kommt. Läuft
+# die Frist mitten in einer Zeile ab, liefert read nur deren Anfang: der Rest
+# steht schon in der Leitung und wird angehängt, sonst fehlte dem Namen der
+# Anfang, und touch -c träfe die Datei nicht.
+naechste() {
+    local rest
+    IFS= read -r -t "$1" datei <&3 && return 0
+    [ -n "$datei" ] || return 1
+    IFS= read -r rest <&3
+    datei+=$rest
+}
+
 echo "Beobachte ${*:-} und die Dateien neben dem Makefile; jede gespeicherte Änderung baut neu (beenden mit Strg-C)."
 bauen
 while IFS= read -r datei <&3; do
-    # Ein Speichern bringt oft mehrere Ereignisse; was binnen 0,2 s kommt,
-    # gehört zu einem Bau.
+    # Ein Speichern bringt oft mehrere Ereignisse; was binnen 0,02 s kommt,
+    # gehört zu einem Bau (die Editoren schreiben sie in wenigen ms; was
+    # später kommt, baut gleich danach noch einmal).
     geaendert=("${datei#./}")
-    while IFS= read -r -t 0.2 datei <&3; do geaendert+=("${datei#./}"); done
+    while naechste 0.02; do geaendert+=("${datei#./}"); done
     while [ "${#geaendert[@]}" -gt 0 ]; do
         echo "Geändert: ${geaendert[*]}"
         bauen
         # Was während des Baus gespeichert wurde: touch, dann noch ein Bau.
         geaendert=()
-        while IFS= read -r -t 0.05 datei <&3; do geaendert+=("${datei#./}"); done
+        while naechste 0.02; do geaendert+=("${datei#./}"); done
         for datei in "${geaendert[@]}"; do
             [ -f "$datei" ] && touch -c "$datei"
         done

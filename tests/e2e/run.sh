@@ -3,7 +3,8 @@
 # pandoc and with remarkable, built with quennelbrook, every page is linted
 # and executed by PHP, checked by tidy, served by `php -S` and looked at in
 # headless Chromium. Then the author's tools: `make serve` in the project
-# root answers with the start page, the site template's `make check` passes
+# root answers with the start page, the template's `make serve` shows every
+# save in the open browser (preview.mjs), the site template's `make check` passes
 # on the example site and names page and link of a misspelt navigation
 # target, and `make watch` rebuilds what a saved file affects and survives a
 # failing build. Usage: tests/e2e/run.sh /abs/path/to/quennelbrook
@@ -163,11 +164,19 @@ if [ -d "$WORK/pandoc/site" ]; then
     fi
 fi
 
-# An author's own site: a copy of the template, built into its own folder.
+# An author's own site: a copy of the template in $1/src, built into $1/site.
+template_copy() {
+    mkdir -p "$1/src"
+    (cd "$SITE_SRC" && tar --exclude=./node_modules --exclude='./public*' -cf - .) | tar -C "$1/src" -xf -
+    ln -s "$SITE_SRC/node_modules" "$1/src/node_modules"
+}
+
+echo "== make serve (Vorlage): Vorschau im Browser"
+template_copy "$WORK/vorschau"
+node "$E2E/preview.mjs" "$WORK/vorschau/src" "$WORK/vorschau/site" "$QB" || problem "make serve: Vorschau"
+
 own=$WORK/eigene
-mkdir -p "$own/src"
-(cd "$SITE_SRC" && tar --exclude=./node_modules --exclude='./public*' -cf - .) | tar -C "$own/src" -xf -
-ln -s "$SITE_SRC/node_modules" "$own/src/node_modules"
+template_copy "$own"
 own_make=(make --no-print-directory -C "$own/src" QB="$QB" OUT="$own/site")
 
 echo "== make watch"
