@@ -12,6 +12,7 @@
 #   eigen            basis gehört der Anmeldung (nur über SSH feststellbar)
 #   angelegt PFAD    (ziel_anlegen) so heißt das neu angelegte Ziel
 #   rechte PFAD      PFAD lässt sich nicht betreten oder beschreiben
+#   gesperrt         (nur ssh://) ins Ziel darf die Anmeldung nicht schreiben
 #   keinverz PFAD    PFAD ist eine Datei
 #   punkt            im fehlenden Teil steht . oder ..
 #   kein-rsync       (nur ssh://) auf dem Host gibt es kein rsync
@@ -70,7 +71,11 @@ while :; do
     [ -n "$z" ] || z=/
     rest=$name${rest:+/$rest}
 done
-if [ -z "$rest" ]; then echo "ziel $(pwd -P)"; exit 0; fi
+if [ -z "$rest" ]; then
+    echo "ziel $(pwd -P)"
+    [ -w . ] || echo gesperrt
+    exit 0
+fi
 echo "basis $(pwd -P)"
 echo "rest $rest"
 if [ -O . ]; then echo eigen; fi
@@ -182,7 +187,24 @@ ziel_pruefen() {
     if was=$(verboten "$echt"); then
         fehler "DEPLOY führt auf dem Host $host nach $echt, $was. Dort würde make deploy alles löschen, was nicht zur Website gehört. Bitte ein eigenes Verzeichnis für die Website nennen, $beispiel. $ungesendet"
     fi
+    if grep -qx gesperrt "$tmp/erkundet"; then
+        fehler "auf dem Host $host fehlt das Recht für $echt (schreiben). $ungesendet"
+    fi
     return 0
+}
+
+# Über SFTP und FTP lässt sich ein Schreibrecht nur erproben: ein
+# verstecktes Verzeichnis anlegen und gleich wieder entfernen (nicht im
+# Probelauf, der nichts ändert).
+ziel_beschreibbar() {
+    [ "$art" = ssh ] && return 0
+    probe_name=.qb-neu.probe-$$
+    : >"$tmp/fehler"
+    lftp_aufruf "cd $(doppelt "$echt"); mkdir $probe_name; rmdir $probe_name" >/dev/null 2>"$tmp/fehler" && return 0
+    cat "$tmp/fehler" >>"$protokoll"
+    grep -q 'ermission\|Access failed' "$tmp/fehler" &&
+        fehler "auf dem Host $host fehlt das Recht für $echt (schreiben). $ungesendet"
+    scheitern "$ungesendet"
 }
 
 # Legt das fehlende Ziel an; ziel_pruefen hat es vorher erlaubt.

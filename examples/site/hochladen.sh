@@ -198,7 +198,7 @@ scheitern() {
 }
 
 # ---- Wohin das Ziel auf dem Host führt --------------------------------------
-# shellcheck source=hochladen-ziel.sh
+# shellcheck source-path=SCRIPTDIR source=hochladen-ziel.sh
 . "$(dirname "$0")/hochladen-ziel.sh"
 ziel_erkunden || scheitern "Es wurde nichts gesendet und nichts gelöscht."
 ziel_pruefen
@@ -233,6 +233,7 @@ else
         ziel_anlegen
         echo "Angelegt auf dem Host: $echt"
     fi
+    ziel_beschreibbar
     echo "Lade $site nach $anzeige ($echt auf dem Host) hoch ..."
     senden=gesendet loeschen=gelöscht anlegen=angelegt
 fi
