@@ -101,12 +101,14 @@ relativ() {
 # $1 = Verzeichnis: schreibt "heim X" und "wo Y" (nach cd) nach stdout.
 besuch_sftp() {
     printf 'pwd\ncd %s\npwd\n' "$(doppelt "$1")" | sftp_aufruf 2>>"$tmp/fehler" |
-        sed -n 's/^Remote working directory: //p' | sed '1s/^/heim /;2s/^/wo /'
+        sed -n 's/^Remote working directory: //p' | ohne_schraegstrich | sed '1s/^/heim /;2s/^/wo /'
 }
 besuch_ftp() {
     lftp_aufruf "quote PWD; cd $(doppelt "$1"); quote PWD" 2>>"$tmp/fehler" |
-        sed -n 's/^257 "\(.*\)".*/\1/p' | sed 's/""/"/g;1s/^/heim /;2s/^/wo /'
+        sed -n 's/^257 "\(.*\)".*/\1/p' | sed 's/""/"/g' | ohne_schraegstrich | sed '1s/^/heim /;2s/^/wo /'
 }
+# Ein Server darf /home/a/ statt /home/a melden: verglichen wird ohne.
+ohne_schraegstrich() { sed 's|\(.\)/*$|\1|'; }
 fern_gehen() {
     c=$(relativ "$fern") rest=
     while :; do
