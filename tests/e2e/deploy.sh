@@ -164,7 +164,7 @@ ssh_config() { # name key known_hosts [extra line]
 ssh_config autor autor known_hosts
 ssh_config fremd fremd known_hosts
 ssh_config falscher-host autor known_hosts-falsch
-ssh_config langsam autor known_hosts "  ProxyCommand /usr/bin/python3 $WORK/relay.py %h %p 300000
+ssh_config langsam autor known_hosts "  ProxyCommand /usr/bin/python3 $WORK/relay.py %h %p 400000
 "
 if [ ! -d /run/sshd ]; then
     mkdir -m 0755 /run/sshd
@@ -179,7 +179,7 @@ fport=$(free_port)
 flport=$(free_port)
 ftp_pw=$(od -An -N12 -tx1 /dev/urandom | tr -d ' \n')
 for p in "$fport" "$flport"; do
-    FTP_PW=$ftp_pw /usr/bin/python3 - "$WORK/ftp" "$p" "$([ "$p" = "$flport" ] && echo 300000 || echo 0)" 2>>"$WORK/ftp.log" <<'EOF' &
+    FTP_PW=$ftp_pw /usr/bin/python3 - "$WORK/ftp" "$p" "$([ "$p" = "$flport" ] && echo 400000 || echo 0)" 2>>"$WORK/ftp.log" <<'EOF' &
 import os, sys, time
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
