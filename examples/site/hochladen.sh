@@ -81,6 +81,11 @@ esac
 case $port in
     *[!0-9]*) fehler "in DEPLOY ist der Port keine Zahl. (Steht dort ein Passwort? Es gehört nicht ins Makefile, FTP liest es aus ~/.netrc.)" ;;
 esac
+case $port in
+    '') ;;
+    0* | ??????*) fehler "in DEPLOY ist der Port keine Zahl von 1 bis 65535." ;;
+    *) [ "$port" -le 65535 ] || fehler "in DEPLOY ist der Port keine Zahl von 1 bis 65535." ;;
+esac
 case $host in
     '' | '[]') fehler "in DEPLOY fehlt der Host, $beispiel" ;;
     \[*[!0-9A-Fa-f:.]*\] | \[*\]) case ${host#[} in *[!0-9A-Fa-f:.]*\]) fehler "in DEPLOY ist der Host nicht lesbar." ;; esac ;;
@@ -272,6 +277,7 @@ if [ "$art" = ssh ]; then
         -e '/^cd/s/^[^ ]* /  '"$anlegen"'  /' \
         -e "s/^\\*deleting  */  $loeschen  /" \
         -e "s/^created directory /  $anlegen  /" \
+        -e "s/^created [0-9]* directories for /  $anlegen  /" \
         -e '/^\.[fdL]/d' -e '/^  [a-z]*  \.\/$/d'
     gesendet=$(grep -c '^[<c]f' "$protokoll")
     geloescht=$(grep -c '^\*deleting' "$protokoll")
@@ -305,7 +311,7 @@ else
         -e "/^Removing old \\(file\\|directory\\) \`/{s//  $loeschen  /;s/'\$//;p;d}" \
         -e "/^Transferring file \`/{s//  $senden  /;s/'\$//;p;d}" \
         -e "/^Making directory \`/{s//  $anlegen  /;s/'\$//;p;d}" \
-        -e '/^Overwriting old file/d' \
+        -e '/^Overwriting old file/d' -e '/^open: GetPass() failed -- assume anonymous login$/d' \
         -e p
     gesendet=$(grep -c '^Transferring file' "$protokoll")
     geloescht=$(grep -c '^Removing old' "$protokoll")
