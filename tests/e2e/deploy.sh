@@ -243,6 +243,10 @@ dir[sftp]=$hosthome/ziel-sftp
 dir[ftp]=$WORK/ftp/home/autor/web
 log=$WORK/html/hochladen.log
 export HOME=$WORK/home
+# Where make deploy keeps its temporary files: empty again after every run,
+# an interrupted one too.
+export TMPDIR=$WORK/tmp
+mkdir "$TMPDIR"
 
 # deploy <kind> <output file> <make arguments>...: `make deploy` to the kind's target.
 deploy() {
@@ -397,6 +401,8 @@ phase "ein Artikel geändert, eine Seite entfernt"
 state() { (cd "$site" && find . -type f ! -name '.*' -printf '%P %T@\n' -exec md5sum {} + | sort); }
 state >"$WORK/state-1"
 echo 'Neu: die Wegmarke 4711.' >>"$src/artikel/hoher-kopf.md"
+# A name with an umlaut, shown as such even in the C locale.
+echo 'Strecken' >"$src/dateien/Übersicht.txt"
 sed -i 's/^\(SEITEN := .*\) ausflug$/\1/' "$src/Makefile"
 rm "$src/artikel/ausflug.md" "$site/ausflug.php"
 make --no-print-directory -C "$src" QB="$QB" OUT="$site" HTMLDIR="$WORK/html" >"$WORK/build-2.log" 2>&1 ||
@@ -426,10 +432,11 @@ for k in "${kinds[@]}"; do
         cat "$WORK/$k-probe2.log"
         problem "$k: der Probelauf ändert etwas oder nennt die entfernte Seite nicht"
     fi
-    if ! deploy "$k" "$WORK/$k-2.log" deploy || ! diff -r -x '.*' -x google1234.html "$site" "${dir[$k]}" >"$WORK/diff.log"; then
+    if ! LC_ALL=C deploy "$k" "$WORK/$k-2.log" deploy || ! diff -r -x '.*' -x google1234.html "$site" "${dir[$k]}" >"$WORK/diff.log"; then
         cat "$WORK/$k-2.log" "$WORK/diff.log"
         problem "$k: nach dem zweiten Hochladen gleicht das Ziel nicht der Website"
     elif [ "$(sent "$k")" != "${expect[$k]}" ] || [ "$(words "$(deleted "$k")")" != "alt.html ausflug.php " ] ||
+        ! grep -q '^  gesendet  dateien/Übersicht\.txt$' "$WORK/$k-2.log" ||
         [ ! -f "${dir[$k]}/.htaccess" ] || [ ! -f "${dir[$k]}/google1234.html" ]; then
         cat "$WORK/$k-2.log"
         problem "$k: gesendet $(words "$(sent "$k")")statt $(words "${expect[$k]}"), gelöscht $(words "$(deleted "$k")")statt alt.html ausflug.php (und nie .htaccess oder google1234.html)"
@@ -520,6 +527,7 @@ for k in "${kinds[@]}"; do
         cat "$WORK/$k-4.log" "$WORK/diff.log"
         problem "$k: nach dem Abbruch bringt make deploy das Ziel nicht in Ordnung"
     fi
+    [ -z "$(ls -A "$TMPDIR")" ] || problem "$k: nach dem Abbruch bleibt in $TMPDIR: $(ls -A "$TMPDIR")"
     echo "$k: gedrosselt $ms ms; abgebrochen nach (ms:gesendete Dateien) $(words "${hits[*]}")"
 done
 
