@@ -185,7 +185,7 @@ scheitern() {
         echo "Fehler: der Host $host hat die Anmeldung abgelehnt. $rat $nichts"
     elif grep -q 'Connection refused\|Could not resolve\|Name or service not known\|Temporary failure in name resolution\|No address associated\|No route to host\|Network is unreachable\|timed out\|max-retries exceeded\|Connection closed by\|Connection reset' "$protokoll"; then
         echo "Fehler: der Host $host ist nicht erreichbar. $nichts"
-    elif grep -q 'No space left on device\|Disk quota exceeded\|Quota exceeded\|: 552 \|^552 \|(28)' "$protokoll"; then
+    elif grep -q 'No space left on device\|Disk quota exceeded\|Quota exceeded\|: 552 \|^552 ' "$protokoll"; then
         echo "Fehler: auf dem Host $host ist kein Platz mehr (Platte oder Kontingent voll). $nichts"
     elif grep -q 'sftp connections only\|only sftp' "$protokoll"; then
         echo "Fehler: der Host $host erlaubt über SSH nur SFTP. Dann so hochladen: DEPLOY = sftp://… $nichts"

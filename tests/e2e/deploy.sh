@@ -349,7 +349,7 @@ cases=(
     rsync "DEPLOY=ssh://$hostuser@127.0.0.1:$sport/html"      "Fehler: /html gibt es auf dem Host 127.0.0.1 nicht"
     sftp  "DEPLOY=sftp://$hostuser@127.0.0.1:$sport/html"     "Fehler: /html gibt es auf dem Host 127.0.0.1 nicht"
     ftp   "DEPLOY=ftp://autor@127.0.0.1:$fport/andere/web"     "Fehler: /andere/web gibt es auf dem Host 127.0.0.1 nicht"
-    rsync "DEPLOY=ssh://$hostuser@127.0.0.1:$sport$HOSTROOT/fremd"  "Fehler: auf dem Host 127.0.0.1 fehlt das Recht für $HOSTROOT/fremd"
+    rsync "DEPLOY=ssh://$hostuser@127.0.0.1:$sport$HOSTROOT/fremd DRY=1"  "Fehler: auf dem Host 127.0.0.1 fehlt das Recht für $HOSTROOT/fremd"
     sftp  "DEPLOY=sftp://$hostuser@127.0.0.1:$sport$HOSTROOT/fremd" "Fehler: auf dem Host 127.0.0.1 fehlt das Recht für $HOSTROOT/fremd"
 )
 before=$(hosts)
