@@ -35,7 +35,7 @@ vorlage() {
     cp "$makefile" "$1/Makefile"
     [ "$2" = 0 ] && return
     cp "$dir/gen/qb/artikel/"*.md "$1/artikel/"
-    names=$(cd "$dir/gen/qb/artikel" && ls | sed 's/\.md$//' | tr '\n' ' ')
+    names=$(cd "$dir/gen/qb/artikel" && find . -name '*.md' | sed 's|^\./||; s/\.md$//' | sort | tr '\n' ' ')
     {
         sed -n '1,/^SEITEN :=/p' "$makefile"
         echo "SEITEN += $names"
