@@ -6,9 +6,9 @@
 #
 #   perl klassen.pl BAU OUT [GEÄNDERT …] -- SEITE …
 #
-# Jede SEITE ist ein Name unter BAU (…/<name>.seite); ihre Wörter liegen in
+# Jede SEITE ist eine Seite OUT/<name>.php; ihre Wörter liegen in
 # BAU/klassen/<name>.txt und werden nur für die GEÄNDERTEN (und die noch
-# fehlenden) neu aus OUT/<name>.php gelesen. Die Vereinigung aller steht in
+# fehlenden) neu gelesen. Die Vereinigung aller steht in
 # BAU/klassen.txt, geschrieben nur, wenn sie sich geändert hat; dann gibt
 # das Skript "neu" aus, damit make PurgeCSS nur dann startet.
 use strict;
@@ -26,7 +26,7 @@ mkdir $dir or $!{EEXIST} or die "klassen.pl: $dir: $!\n";
 sub name {
     my ($p) = @_;
     $p =~ s{.*/}{};
-    $p =~ s{\.seite$}{};
+    $p =~ s{\.php$}{};
     return $p;
 }
 

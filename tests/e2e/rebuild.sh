@@ -216,7 +216,7 @@ build "$src" "$inc" || problem "Bau mit neuer Seite"
 for f in "$before"/*.php; do
     cmp -s "$f" "$inc/${f##*/}" || problem "${f##*/} hat sich mit der neuen Seite geändert"
 done
-rebuilt=$(find "$inc-html/bau" -name '*.seite' ! -name neu-99.seite ! -name bootstrap.seite -newer "$WORK/marke")
+rebuilt=$(find "$inc" -maxdepth 1 -name '*.php' ! -name neu-99.php -newer "$WORK/marke")
 [ -z "$rebuilt" ] || problem "neu gebaut, obwohl nur eine Seite dazukam: $rebuilt"
 
 echo "== Von Hand in die Website gelegt"
