@@ -194,7 +194,7 @@ for k in "${order[@]}"; do
         make --no-print-directory -C "$src" -n -o node_modules/.package-lock.json QB="$QB" OUT="$inc" | head -n 5
         problem "Schritt $n ($what): make -q hätte noch zu tun"
     fi
-    rm -rf "$clean" "$clean-html"
+    rm -rf "$clean" "$clean-html" "$clean-bau"
     build "$src" "$clean" || { problem "Schritt $n ($what): sauberer Bau fehlgeschlagen"; continue; }
     if diff -r "$clean" "$inc" >"$WORK/diff.txt"; then
         echo "ok $n: $what"
