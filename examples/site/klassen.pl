@@ -1,7 +1,7 @@
 #!/usr/bin/perl
 # Was PurgeCSS von den Seiten braucht: die Wörter ihres Markups (Namen der
-# Tags und Attribute, Klassen, IDs, Werte, Skripte), nicht den Text
-# dazwischen. Ein Stil kann nur Markup treffen, und der Text ändert sich bei
+# Tags und Attribute, Klassen, IDs und andere Werte, Skripte), nicht den
+# Text dazwischen und nicht Adressen oder Bildtexte. Ein Stil kann nur Markup treffen, und der Text ändert sich bei
 # fast jedem Speichern, die Klassen selten.
 #
 #   perl klassen.pl BAU OUT [GEÄNDERT …] -- SEITE …
@@ -54,10 +54,22 @@ for my $s (@seiten) {
     if ($geaendert{$s} || !-e $liste) {
         my $html = lesen("$out/$s.php");
         my %w;
-        # Skripte ganz (sie setzen Klassen), sonst nur das Innere der Tags;
-        # dieselbe Zerlegung in Wörter wie PurgeCSS' eigene.
-        while ($html =~ /<script\b.*?<\/script\s*>|<[^>]*>/gs) {
-            $w{$_} = 1 for $& =~ /[A-Za-z0-9_-]+/g;
+        # Von jedem öffnenden Tag der Name, die Namen der Attribute und ihre
+        # Werte, außer denen, die kein Stil von Bootstrap trifft (Adressen,
+        # Bildtexte, Titel, IDs der Überschriften): sonst zählte jedes Wort
+        # eines Bildtexts. Skripte ganz, sie setzen Klassen. PHP-Blöcke,
+        # schließende Tags und Kommentare treffen keinen Stil. Dieselbe
+        # Zerlegung in Wörter wie PurgeCSS' eigene.
+        for my $tag ($html =~ /<([A-Za-z][^>]*)>/g) {
+            while ($tag =~ /([^\s=\/>"']+)(?:\s*=\s*("[^"]*"|'[^']*'|[^\s>]+))?/g) {
+                my ($name, $wert) = ($1, $2);
+                $w{$_} = 1 for $name =~ /[A-Za-z0-9_-]+/g;
+                next if !defined $wert || $name =~ /^(?:href|src|srcset|alt|title|id|name|content|action|style)$/i;
+                $w{$_} = 1 for $wert =~ /[A-Za-z0-9_-]+/g;
+            }
+        }
+        for my $skript ($html =~ /<script\b(.*?)<\/script/gs) {
+            $w{$_} = 1 for $skript =~ /[A-Za-z0-9_-]+/g;
         }
         schreiben($liste, join('', map { "$_\n" } sort keys %w));
     }
