@@ -204,6 +204,15 @@ for k in "${order[@]}"; do
     fi
 done
 
+echo "== Stil aus den Wörtern des Markups gleich dem aus den ganzen Seiten"
+# PurgeCSS sees only the pages' markup words: it must keep what it keeps when
+# it reads the pages themselves (the site's text has no Bootstrap class names).
+boot=$SITE_SRC/node_modules/bootstrap/dist
+"$SITE_SRC/node_modules/.bin/purgecss" --css "$boot/css/bootstrap.min.css" --output "$WORK" \
+    --content "$clean"/*.php "$clean"/assets/include/*.php "$boot/js/bootstrap.bundle.min.js" >/dev/null
+cmp "$WORK/bootstrap.min.css" "$clean/assets/vendor/bootstrap.min.css" ||
+    problem "der Stil aus den Wörtern des Markups weicht vom Stil aus den ganzen Seiten ab"
+
 echo "== Eine Seite mehr im Makefile"
 before=$WORK/vorher
 rm -rf "$before"
