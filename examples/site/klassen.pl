@@ -60,7 +60,10 @@ for my $s (@seiten) {
         # eines Bildtexts. Skripte ganz, sie setzen Klassen. PHP-Blöcke,
         # schließende Tags und Kommentare treffen keinen Stil. Dieselbe
         # Zerlegung in Wörter wie PurgeCSS' eigene.
-        for my $tag ($html =~ /<([A-Za-z][^>]*)>/g) {
+        # Jedes Tag nur einmal zerlegen: die meisten kehren wieder (<p>, <li>).
+        my %tags;
+        @tags{$html =~ /<([A-Za-z][^>]*)>/g} = ();
+        for my $tag (keys %tags) {
             while ($tag =~ /([^\s=\/>"']+)(?:\s*=\s*("[^"]*"|'[^']*'|[^\s>]+))?/g) {
                 my ($name, $wert) = ($1, $2);
                 $w{$_} = 1 for $name =~ /[A-Za-z0-9_-]+/g;
