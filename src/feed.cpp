@@ -273,13 +273,16 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
                 e = nullptr;
                 if (entries.size() < FEED_MAX_ENTRIES) {
                     e = &entries.emplace_back();
-                    e->begin = i + 1;
+                    // An opener put inside a line by hand keeps that line.
+                    e->begin = scan.in_head ? i + 1 : i;
                     e->newer_dated = stamped_any;
                     e->newer = last_stamp;
                 }
                 close_at = NONE;
                 heading = HeadingText{};
-                continue;
+                if (scan.in_head)
+                    continue;
+                break;
             case EntryScan::head:
                 if (e)
                     e->begin = i + 1;

@@ -382,7 +382,8 @@ EntryScan::Kind EntryScan::step(const char* piece, std::size_t n, std::time_t* w
         if (first == NONE)
             first = at;
         footer = holds(piece, n, PHP_OPEN) ? at : NONE;
-        in_head = true;
+        // Break, jumbotron and stamp follow an opener of the program's own.
+        in_head = starts_line && is_line(piece, n, CONTAINER);
         return opener;
     }
     if (first == NONE)

@@ -99,7 +99,7 @@ bool clamped_mtime(std::FILE* fp, std::time_t* when);
 struct EntryScan {
     enum Kind {
         outside,  // before the first opener
-        opener,   // the container line: an entry begins
+        opener,   // the container's piece: an entry begins
         head,     // the opener's break or jumbotron line
         stamp,    // the opener's stamp line (its time in *when)
         body,     // anything else after the first opener
