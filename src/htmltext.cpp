@@ -1,5 +1,6 @@
 #include "htmltext.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 
@@ -52,8 +53,16 @@ const Named NAMED[] = {
     {"rsquo", 8217}, {"sbquo", 8218}, {"ldquo", 8220}, {"rdquo", 8221}, {"bdquo", 8222}, {"dagger", 8224},
     {"Dagger", 8225}, {"bull", 8226}, {"hellip", 8230}, {"permil", 8240}, {"prime", 8242}, {"Prime", 8243},
     {"lsaquo", 8249}, {"rsaquo", 8250}, {"euro", 8364}, {"trade", 8482}, {"larr", 8592}, {"uarr", 8593},
-    {"rarr", 8594}, {"darr", 8595}, {"harr", 8596}, {"minus", 8722},
+    {"rarr", 8594}, {"darr", 8595}, {"harr", 8596}, {"minus", 8722}, {"AMP", 38}, {"LT", 60},
+    {"GT", 62}, {"QUOT", 34}, {"COPY", 169}, {"REG", 174},
 };
+
+// The names a browser takes without their ";" too, at the start of a longer
+// word ("&copy2021"): HTML's Latin-1 set, "&amp", "&lt", "&gt", "&quot".
+bool legacy(const Named& e)
+{
+    return e.code <= 255 && std::strcmp(e.name, "apos") != 0;
+}
 
 // The longest reference worth reading: longer names are none of HTML's, and
 // longer numbers are out of range anyway.
@@ -84,6 +93,32 @@ std::string utf8(std::uint32_t c)
 }
 
 }  // namespace
+
+std::string decode_prefix(const std::string& ref, std::size_t* used)
+{
+    *used = 0;
+    if (ref.size() >= 2 && ref[0] == '#') {
+        bool hex = ref[1] == 'x' || ref[1] == 'X';
+        std::size_t i = hex ? 2 : 1;
+        while (i < ref.size() && (std::isdigit(static_cast<unsigned char>(ref[i])) ||
+                                  (hex && std::isxdigit(static_cast<unsigned char>(ref[i])))))
+            ++i;
+        if (i == (hex ? 2u : 1u))
+            return "";
+        *used = i;
+        return decode_reference(ref.substr(0, i));
+    }
+    const Named* best = nullptr;
+    for (const auto& e : NAMED) {
+        std::size_t len = std::strlen(e.name);
+        if (legacy(e) && ref.compare(0, len, e.name) == 0 && (!best || len > std::strlen(best->name)))
+            best = &e;
+    }
+    if (!best)
+        return "";
+    *used = std::strlen(best->name);
+    return utf8(best->code);
+}
 
 std::string decode_reference(const std::string& ref)
 {
@@ -219,7 +254,10 @@ void HeadingText::text_byte(char c)
     add(c);
 }
 
-// A reference that names no character, or lacks its ";", stays as written.
+// A reference without its ";", or with a name HTML does not know, is read
+// as a browser reads it: a number, or the longest name that may go without
+// the ";", at its start; what follows stays as written, as does a
+// reference that starts with neither.
 void HeadingText::end_ref(bool semicolon)
 {
     in_ref = false;
@@ -228,8 +266,12 @@ void HeadingText::end_ref(bool semicolon)
         add_text(decoded);
         return;
     }
-    add('&');
-    add_text(ref);
+    std::size_t used = 0;
+    decoded = decode_prefix(ref, &used);
+    if (decoded.empty())
+        add('&');
+    add_text(decoded);
+    add_text(ref.substr(used));
     if (semicolon)
         add(';');
 }

@@ -47,3 +47,7 @@ private:
 // The UTF-8 text of the character reference "&ref;" (ref without the "&"
 // and ";": "amp", "#228", "#xE4"), or empty when it names no character.
 std::string decode_reference(const std::string& ref);
+// The same for the start of ref, as far as a browser reads it without a
+// ";": a number, or a name that may go without one ("copy" of "copy2021").
+// *used tells how much of ref it took; empty when nothing.
+std::string decode_prefix(const std::string& ref, std::size_t* used);

@@ -148,9 +148,12 @@ TEST(Feed, TitlesAndLinks)
         {"<h2>&lt;b&gt; &auml;&Ouml;&szlig; &#228;&#xe4;&#XC4; &quot;x&quot; &bdquo;y&ldquo;</h2>\n",
          "<b> äÖß ääÄ \"x\" „y“"},
         {"<h2>&nbsp;a&nbsp;&#160;b \xC2\xA0</h2>\n", "a b"},
-        {"<h2>&unbekannt; &amp &#; &#x110000; &#0; &#99999999999999;&</h2>\n",
-         "&unbekannt; &amp &#; \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD&"},
-        {"<h2>a<!-- Notiz --> <b\nclass='x'>b</b>&amp</h2>\n", "a b&amp"},
+        {"<h2>&unbekannt; &#; &#x; &#x110000; &#0; &#99999999999999;&</h2>\n",
+         "&unbekannt; &#; &#x; \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD&"},
+        // Without the ";" as browsers read them: numbers, and the old names at a word's start.
+        {"<h2>&amp &auml x &notit; &#228b &copy2021 &AMP; &ampx &AumlX &apos</h2>\n",
+         "& ä x ¬it; äb ©2021 & &x ÄX &apos"},
+        {"<h2>a<!-- Notiz --> <b\nclass='x'>b</b>&amp</h2>\n", "a b&"},
         {"<h2>&nbsp;</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
         {"<h2> \xC2\xA0 &#32;<b> </b>\t</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
     };
