@@ -174,8 +174,16 @@ struct AbsoluteLinks {
 
     void finish()
     {
-        if (state == value && !decided)
+        if (state != value)
+            return;
+        // A value still open when the entry ends holds its blanks as text.
+        if (decided) {
+            out.put(blanks);
+        } else {
+            held += blanks;
             decide(true);
+        }
+        blanks.clear();
     }
 };
 
