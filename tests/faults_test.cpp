@@ -151,6 +151,8 @@ TEST(Faults, EveryFailedCallIsReportedAndChangesNothing)
              spit(s / "in.html", big);
              ASSERT_EQ(qb({"-t", "T", "in.html", "index.php"}, s.dir).status, 0);
              ASSERT_EQ(qb({"-t", "T", "in.html", "touren/a.php"}, s.dir).status, 0);
+             // Without a stamp the file's time is its lastmod.
+             ASSERT_EQ(qb({"-t", "T", "-v", "in.html", "touren/b.php"}, s.dir).status, 0);
              spit(s / "sitemap.xml", old);
          }},
         {"feed", {"-g", "feed", "https://x.example/", "news.php"}, "news.xml", "", {},

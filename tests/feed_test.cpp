@@ -197,6 +197,10 @@ TEST(Feed, TitlesAndLinks)
     want += "<p>" + std::string(1015, 'x') + "<a href=\"https://www.wandern.example/lang.php\">x</a></p>\n";
     news_page(d, html);
     EXPECT_EQ(unxml(all(feed(d), "<content type=\"html\">([^<]*)</content>").at(0)), want);
+
+    // The feed's title is $titel with its PHP escapes undone.
+    spit(d / "news.php", "<?php\n$titel = \"Sag \\\"Hallo\\\" f\\\\r \\$5\";\n?>\n");
+    EXPECT_NE(feed(d).find("  <title>Sag &quot;Hallo&quot; f\\r $5</title>\n"), std::string::npos);
 }
 
 TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
@@ -253,11 +257,16 @@ TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
     EXPECT_NE(g.find("  <updated>2021-05-04T12:00:00+02:00</updated>\n  <author>"), std::string::npos);
 
     // Without an older stamp the nearest newer one counts; without any,
-    // the page's time (SOURCE_DATE_EPOCH at most).
-    spit(d / "news.php", NEWS_HEADER + OPENER + stamp(7) + "<p>a</p>\n" + close + OPENER + "<p>b</p>\n" + close +
-                             NEWS_FOOTER);
-    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"),
-              (std::vector<std::string>{"2021-05-03T10:07:00+02:00", "2021-05-03T10:07:00+02:00"}));
+    // the page's time (SOURCE_DATE_EPOCH at most). Only the line after the
+    // opener is the stamp, and only one of a day the calendar has.
+    std::string odd = NEWS_HEADER + OPENER + stamp(7) + "<p>a</p>\n" + close;
+    for (const char* bad : {"Mo, 31.2.2021 10:00", "Mo, 3.5.2021 24:00", "Mo, 3.5.2021 10:60", "Mo, 3.13.2021 10:00",
+                            "Xy, 3.5.2021 10:00", "Mo, 3.5.999 10:00"})
+        odd += OPENER + "<p style=\"text-align: right; margin-top: -3em;\"><small>veröffentlicht: " + bad +
+               "</small><p>\n<p>b</p>\n" + close;
+    odd += OPENER + "<p>c</p>\n" + stamp(30) + close + NEWS_FOOTER;
+    spit(d / "news.php", odd);
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>(8, "2021-05-03T10:07:00+02:00"));
     spit(d / "news.php", NEWS_HEADER + OPENER + "<p>b</p>\n" + close + NEWS_FOOTER);
     EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>{"2021-05-03T11:05:00+02:00"});
 
