@@ -9,17 +9,6 @@
 
 namespace {
 
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool is_name_char(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           c == ':';
-}
-
 // Makes the relative href and src values of HTML absolute on the way to
 // the XML text: a path against the page's folder, "/..." against the
 // site's origin, "//..." with the scheme, "#..." and "?..." against the page.
@@ -72,12 +61,12 @@ struct AbsoluteLinks {
                 std::string name = !word.empty() ? word : last;
                 rewrite = !tag_name && (name == "href" || name == "src");
                 state = before_value;
-            } else if (is_space(c)) {
+            } else if (html_space(c)) {
                 if (!word.empty())
                     last = word;
                 word.clear();
                 tag_name = false;
-            } else if (is_name_char(c)) {
+            } else if (html_name_char(c)) {
                 if (word.size() < 8)
                     word += ascii_lower(c);
                 else
@@ -88,7 +77,7 @@ struct AbsoluteLinks {
             }
             return false;
         case before_value:
-            if (is_space(c))
+            if (html_space(c))
                 return false;
             state = value;
             decided = !rewrite;
@@ -99,7 +88,7 @@ struct AbsoluteLinks {
                 return false;
             [[fallthrough]];
         case value:
-            if ((quote && c == quote) || (!quote && (is_space(c) || c == '>'))) {
+            if ((quote && c == quote) || (!quote && (html_space(c) || c == '>'))) {
                 blanks.clear();  // trailing blanks: a browser drops them
                 if (!decided)
                     decide(true);
@@ -113,7 +102,7 @@ struct AbsoluteLinks {
             // Blanks in a quoted link are held until more of it follows;
             // leading ones are dropped, so that "  a.php" is made absolute
             // as a browser reads it.
-            if (is_space(c)) {
+            if (html_space(c)) {
                 if (decided || !held.empty())
                     blanks += c;
                 return true;

@@ -8,19 +8,9 @@
 
 namespace {
 
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 bool is_alpha(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool is_name_char(char c)
-{
-    return is_alpha(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':';
 }
 
 // The named references a German text is likely to hold: HTML's Latin-1
@@ -93,6 +83,16 @@ std::string utf8(std::uint32_t c)
 }
 
 }  // namespace
+
+bool html_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool html_name_char(char c)
+{
+    return is_alpha(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':';
+}
 
 std::string decode_prefix(const std::string& ref, std::size_t* used)
 {
@@ -198,7 +198,7 @@ void HeadingText::tag_step(char c)
             quote = 0;
     } else if (c == '>') {
         end_of_tag();
-    } else if (naming && (is_name_char(c) || (c == '/' && name.empty()))) {
+    } else if (naming && (html_name_char(c) || (c == '/' && name.empty()))) {
         if (name.size() < 8)
             name += ascii_lower(c);
     } else {
@@ -302,7 +302,7 @@ void HeadingText::add(char c)
 
 void HeadingText::add_byte(char c)
 {
-    if (is_space(c)) {
+    if (html_space(c)) {
         space = !text_.empty();
         return;
     }

@@ -44,6 +44,10 @@ private:
     void add_byte(char c);
 };
 
+// HTML's white space, and the bytes of a tag or attribute name.
+bool html_space(char c);
+bool html_name_char(char c);
+
 // The UTF-8 text of the character reference "&ref;" (ref without the "&"
 // and ";": "amp", "#228", "#xE4"), or empty when it names no character.
 std::string decode_reference(const std::string& ref);
