@@ -9,9 +9,7 @@
 
 #include "fileio.h"
 #include "markdown.h"
-#include "menu.h"
 #include "rewrite.h"
-#include "seo.h"
 
 void writeLink(std::FILE* fp, const char* link, bool* breakWritten, int art)
 {
