@@ -174,7 +174,9 @@ TEST(Faults, EveryFailedCallIsReportedAndChangesNothing)
         all += (all.empty() ? "" : ",") + c;
 
     int runs = 0, succeeded = 0, failed = 0, loader = 0;
+    std::string per_mode;
     for (const auto& m : modes) {
+        const int runs_before = runs;
         Site s;
         m.setup(s);
         const std::string target = s / m.target;
@@ -237,9 +239,10 @@ TEST(Faults, EveryFailedCallIsReportedAndChangesNothing)
                 }
             }
         }
+        per_mode += std::string(per_mode.empty() ? "" : ", ") + m.name + " " + std::to_string(runs - runs_before);
     }
     std::cout << "[ faults   ] " << runs << " runs with one failed call: " << succeeded << " status 0 with the full page, "
-              << failed << " failed cleanly, " << loader << " failed in the dynamic loader\n";
+              << failed << " failed cleanly, " << loader << " failed in the dynamic loader (" << per_mode << ")\n";
     // The program's own failures must have been met, in every mode.
     EXPECT_GT(failed, 100);
 }
