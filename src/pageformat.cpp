@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <sys/stat.h>
 
 #include "menu.h"
@@ -363,9 +362,22 @@ std::size_t read_page_head(LineReader& r, PageHead& h)
 
 namespace {
 
-bool holds(const char* piece, std::size_t n, const char* needle)
+// Whether the piece holds the container of an opener, and "<?php": both
+// looked for in one pass over its "<"s, as every piece of a page is.
+void find_markers(const char* piece, std::size_t n, bool* container, bool* php)
 {
-    return std::string_view(piece, n).find(needle) != std::string_view::npos;
+    static const std::size_t container_len = std::strlen(CONTAINER);
+    static const std::size_t php_len = std::strlen(PHP_OPEN);
+    *container = *php = false;
+    const char* end = piece + n;
+    for (const char* p = piece; p < end; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
+        if (!p)
+            break;
+        std::size_t left = static_cast<std::size_t>(end - p);
+        *container = *container || (left >= container_len && std::memcmp(p, CONTAINER, container_len) == 0);
+        *php = *php || (left >= php_len && std::memcmp(p, PHP_OPEN, php_len) == 0);
+    }
 }
 
 }  // namespace
@@ -378,17 +390,19 @@ EntryScan::Kind EntryScan::step(const char* piece, std::size_t n, std::time_t* w
     // The container is looked for anywhere, as hand-edited pages may have
     // it inside a line: an entry that is not found would be lost from the
     // news page's copy.
-    if (holds(piece, n, CONTAINER)) {
+    bool container, php;
+    find_markers(piece, n, &container, &php);
+    if (container) {
         if (first == NONE)
             first = at;
-        footer = holds(piece, n, PHP_OPEN) ? at : NONE;
+        footer = php ? at : NONE;
         // Break, jumbotron and stamp follow an opener of the program's own.
         in_head = starts_line && is_line(piece, n, CONTAINER);
         return opener;
     }
     if (first == NONE)
         return outside;
-    if (holds(piece, n, PHP_OPEN))
+    if (php)
         footer = at;
     if (in_head && starts_line) {
         if (is_line(piece, n, SECTION_BREAK) || is_line(piece, n, JUMBOTRON))
