@@ -83,4 +83,4 @@ echo "Ein Artikel geändert, 400 Dokumente (Median von $runs): $(geaendert "$dir
 vorlage "$dir/klein" 0
 make -s -C "$dir/klein" -j2 QB="$qb" >/dev/null
 echo "Ein Artikel geändert, Beispiel-Website (Median von $runs): $(geaendert "$dir/klein" hoher-kopf) ms"
-echo "Last danach:$(uptime | sed 's/.*load average//')"
+echo "Last danach$(uptime | sed 's/.*load average//')"
