@@ -38,6 +38,27 @@ _quennelbrook()
             ;;
     esac
 
+    # After -g feed: the base URL and the feed's title are free text, only
+    # the news page is a file; after -g sitemap the URL, then a directory.
+    local i mode='' pos=0
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+            -g) mode=${COMP_WORDS[i + 1]}; ((i++)) ;;
+            -[acdfimnstuwz]) ((i++)) ;;
+            -*) ;;
+            *) ((pos++)) ;;
+        esac
+    done
+    if [[ ($mode == feed && $pos != 1) || ($mode == sitemap && $pos == 0) ]] && [[ $cur != -* ]]; then
+        COMPREPLY=()
+        return
+    fi
+    if [[ $mode == sitemap && $cur != -* ]]; then
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+        return
+    fi
+
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '-h -a -c -d -e -f -g -i -m -n -s -t -u -v -w -z --help --version' -- "$cur")
         return

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "feed.h"
+#include "sitemap.h"
 
 namespace {
 
@@ -71,10 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::time_t unset = std::numeric_limits<std::time_t>::min();
     std::time_t lastmod = unset;
-    bool listed = read_sitemap_page(fi, &lastmod);
+    bool failed = false;
+    bool listed = read_sitemap_page(fi, &lastmod, &failed);
     std::fclose(fi);
     // A listed page has a time, and one a sitemap can show.
-    if (listed && (lastmod == unset || w3c_time(lastmod).size() != 25))
+    if (failed || (listed && (lastmod == unset || w3c_time(lastmod).size() != 25)))
         __builtin_trap();
 
     fi = open_bytes(bytes, size);
@@ -93,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     if (!parse_base_url("https://www.example.org/a&b'", b, why))
         __builtin_trap();
-    FeedRead got = write_feed(fo, fi, b, "news.php", "news.xml");
+    FeedRead got = write_feed(fo, fi, b, "news.php", "news.xml", nullptr);
     std::fclose(fi);
     std::fclose(fo);
     std::string feed(out, out_len);

@@ -58,7 +58,7 @@ void show_usage()
         "\t<carousel>\tErzeugt eine Carousel-Datei (mehrere Bilder nacheinander angezeigt)",
         "\t<seo>\t\tErzeugt eine SEO-optimierte Datei. Ist noch experimental!",
         "\t<sitemap>\tErzeugt sitemap.xml aller Seiten: quennelbrook -g sitemap <Basis-URL> [<Verzeichnis>]",
-        "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> <News-Seite>",
+        "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> <News-Seite> [<Titel>]",
         "\tEingangsdatei:\tDatei mit Bildnamen für das Carousel",
         "\tAusgabedatei:\tZiel-Datei: php-Datei mit fertigem Carousel (ohne Pfadangabe und Extension)",
         "\t\t\tAusgabedatei ist optional! Fehlt diese Angabe wird assets/include/<Eingabedatei>.php verwendet. ",
@@ -256,8 +256,8 @@ int dispatch(int argc, char* argv[])
     char** arg = argv + optind;
     if (sitemap_mode && (params == 1 || params == 2))
         return generate_sitemap(arg[0], params == 2 ? arg[1] : ".");
-    if (feed_mode && params == 2)
-        return generate_feed(arg[0], arg[1]);
+    if (feed_mode && (params == 2 || params == 3))
+        return generate_feed(arg[0], arg[1], params == 3 ? arg[2] : nullptr);
     if (sitemap_mode || feed_mode)
         return wrong_arguments();
     switch (params) {

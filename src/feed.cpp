@@ -4,125 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "page.h"
+#include "htmltext.h"
+#include "pageformat.h"
 
 namespace {
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool is_name_char(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           c == ':';
-}
-
-// A title is cut here, at a character's start.
-constexpr std::size_t MAX_TITLE = 1024;
-
-// The text of the first heading (h1 to h6) in the bytes it is given, tags
-// left out and white space run together. Bytes may come in any pieces.
-struct HeadingText {
-    enum State { seek, tag, heading_tag, text, inner_tag, done } state = seek;
-    std::string name;     // the tag name being read
-    bool naming = false;  // still in the tag's name
-    char quote = 0;       // inside a quoted attribute value
-    char level = 0;       // the heading's digit
-    std::string text_;
-    bool space = false;  // white space is due before the next text
-
-    void feed(const char* p, std::size_t n)
-    {
-        for (const char* end = p + n; p < end && state != done; ++p)
-            step(*p);
-    }
-
-    void step(char c)
-    {
-        switch (state) {
-        case seek:
-        case text:
-            if (c == '<') {
-                name.clear();
-                naming = true;
-                quote = 0;
-                state = state == seek ? tag : inner_tag;
-            } else if (state == text) {
-                add(c);
-            }
-            break;
-        case tag:
-        case inner_tag:
-        case heading_tag:
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '>') {
-                end_of_tag();
-            } else if (naming && (is_name_char(c) || (c == '/' && name.empty()))) {
-                if (name.size() < 8)
-                    name += lower(c);
-            } else {
-                if (naming && state == tag && is_heading(name, false))
-                    state = heading_tag;
-                naming = false;
-                if (c == '"' || c == '\'')
-                    quote = c;
-            }
-            break;
-        case done:
-            break;
-        }
-    }
-
-    bool is_heading(const std::string& s, bool closing) const
-    {
-        std::size_t at = closing ? 1 : 0;
-        if (closing && (s.empty() || s[0] != '/'))
-            return false;
-        return s.size() == at + 2 && s[at] == 'h' && s[at + 1] >= '1' && s[at + 1] <= '6' &&
-               (!closing || s[at + 1] == level);
-    }
-
-    void end_of_tag()
-    {
-        if (state == tag && naming && is_heading(name, false))
-            state = heading_tag;
-        if (state == heading_tag) {
-            level = name[1];
-            state = text;
-        } else if (state == inner_tag) {
-            state = is_heading(name, true) ? done : text;
-        } else {
-            state = seek;
-        }
-    }
-
-    void add(char c)
-    {
-        if (is_space(c)) {
-            space = !text_.empty();
-            return;
-        }
-        if (space && text_.size() < MAX_TITLE)
-            text_ += ' ';
-        space = false;
-        // Continuation bytes of a character already begun are kept, so
-        // that the cut never splits a character.
-        bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-        if (text_.size() < MAX_TITLE || (continuation && !text_.empty() && text_.size() < MAX_TITLE + 3))
-            text_ += c;
-    }
-
-    std::string result() const { return state == seek || state == tag || state == heading_tag ? "" : text_; }
-};
 
 // Makes the relative href and src values of HTML absolute on the way to
 // the XML text: a path against the page's folder, "/..." against the
@@ -140,7 +25,8 @@ struct AbsoluteLinks {
     bool rewrite = false;  // the value is an href or src
     char quote = 0;        // 0 for an unquoted value
     bool decided = false;
-    std::string held;  // the value's start, until its kind is known
+    std::string held;    // the value's start, until its kind is known
+    std::string blanks;  // blanks inside a link's value, until more of it follows
 
     void feed(const char* p, std::size_t n)
     {
@@ -175,14 +61,14 @@ struct AbsoluteLinks {
                 std::string name = !word.empty() ? word : last;
                 rewrite = !tag_name && (name == "href" || name == "src");
                 state = before_value;
-            } else if (is_space(c)) {
+            } else if (html_space(c)) {
                 if (!word.empty())
                     last = word;
                 word.clear();
                 tag_name = false;
-            } else if (is_name_char(c)) {
+            } else if (html_name_char(c)) {
                 if (word.size() < 8)
-                    word += lower(c);
+                    word += ascii_lower(c);
                 else
                     word = "-";  // too long to be one of ours
             } else {
@@ -191,23 +77,42 @@ struct AbsoluteLinks {
             }
             return false;
         case before_value:
-            if (is_space(c))
+            if (html_space(c))
                 return false;
             state = value;
             decided = !rewrite;
             held.clear();
+            blanks.clear();
             quote = c == '"' || c == '\'' ? c : 0;
             if (quote)
                 return false;
             [[fallthrough]];
         case value:
-            if ((quote && c == quote) || (!quote && (is_space(c) || c == '>'))) {
+            if ((quote && c == quote) || (!quote && (html_space(c) || c == '>'))) {
+                blanks.clear();  // trailing blanks: a browser drops them
                 if (!decided)
                     decide(true);
                 word.clear();
                 last.clear();
                 state = c == '>' ? text : tag;
                 return false;
+            }
+            if (!rewrite)
+                return false;
+            // Blanks in a quoted link are held until more of it follows;
+            // leading ones are dropped, so that "  a.php" is made absolute
+            // as a browser reads it.
+            if (html_space(c)) {
+                if (decided || !held.empty())
+                    blanks += c;
+                return true;
+            }
+            if (!blanks.empty()) {
+                if (decided)
+                    out.put(blanks);
+                else
+                    held += blanks;
+                blanks.clear();
             }
             if (decided)
                 return false;
@@ -258,18 +163,26 @@ struct AbsoluteLinks {
 
     void finish()
     {
-        if (state == value && !decided)
+        if (state != value)
+            return;
+        // A value still open when the entry ends holds its blanks as text.
+        if (decided) {
+            out.put(blanks);
+        } else {
+            held += blanks;
             decide(true);
+        }
+        blanks.clear();
     }
 };
-
-const char* const CONTAINER = "<div class=\"container\">";
 
 struct Entry {
     std::size_t begin = 0;  // the pieces of its HTML: [begin, end)
     std::size_t end = 0;
-    bool stamped = false;
+    bool dated = false;  // when is known: its own stamp, or an older entry's
     std::time_t when = 0;
+    bool newer_dated = false;  // a newer entry's stamp, for want of an older one
+    std::time_t newer = 0;
     std::string title;
     std::size_t title_at = 0;  // the piece where the title's heading began
 };
@@ -277,7 +190,7 @@ struct Entry {
 // An entry's closing pair, and the break of a merged page, behind its HTML.
 bool closing_line(const char* piece, std::size_t n)
 {
-    return is_line(piece, n, "") || is_line(piece, n, "</div>") || is_line(piece, n, "<br>");
+    return is_line(piece, n, "") || is_line(piece, n, CONTAINER_CLOSE) || is_line(piece, n, PAGE_BREAK);
 }
 
 std::string date_of(std::time_t when, bool dotted)
@@ -292,118 +205,112 @@ std::string date_of(std::time_t when, bool dotted)
     return buf;
 }
 
-std::string html_escaped(const std::string& s)
+// The part of an entry's tag after its date: the page's path from the
+// site's root, behind the port where the base URL names one. A path never
+// holds a bare ":", so the two cannot be mistaken for each other.
+std::string tag_specific(const BaseUrl& b, const std::string& page_name)
 {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    std::string path;
+    for (std::size_t i = 1; i < b.path.size(); ++i)
+        path += b.path[i] == ':' ? std::string("%3A") : std::string(1, b.path[i]);
+    path += url_path(page_name);
+    return b.port.empty() ? path : ":" + b.port + "/" + path;
 }
 
 }  // namespace
 
 FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::string& page_name,
-                    const std::string& feed_name)
+                    const std::string& feed_name, const char* title)
 {
-    // First pass: where each entry's HTML lies, its stamp and its title.
+    // First pass: where each entry's HTML lies, its date and its title.
     // Only the newest FEED_MAX_ENTRIES are kept; the others are counted.
     PageHead head;
     std::vector<Entry> entries;
     entries.reserve(FEED_MAX_ENTRIES);
     std::size_t total = 0;
-    // The feed's time: the newest stamp, or the page's time when an entry
-    // has no stamp it can read, or when there is no entry at all.
+    // An entry without a stamp takes the date of the nearest older entry
+    // that has one, else of the nearest newer one: dates that stay when new
+    // entries arrive on top. The feed's time is the newest stamp.
     bool stamped_any = false;
-    bool unstamped_any = false;
     std::time_t newest = 0;
-    const std::time_t mtime = clamped_mtime(fp);
+    std::time_t last_stamp = 0;
+    std::time_t mtime = 0;
+    if (!clamped_mtime(fp, &mtime))
+        return FeedRead::read_error;
     {
         LineReader r(fp);
         std::size_t i = read_page_head(r, head);
         if (!head.page)
             return std::ferror(fp) ? FeedRead::read_error : FeedRead::not_a_page;
-        enum { none, opener, body } phase = none;
-        constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+        EntryScan scan;
+        scan.pieces = i;
+        constexpr std::size_t NONE = EntryScan::NONE;
         std::size_t close_at = NONE;      // where the entry's closing lines begin
-        std::size_t footer = NONE;        // the last "<?php" line: the closing block
-        std::size_t footer_close = NONE;  // close_at as it was at that line
-        bool stamped = false;             // the current entry has a stamp
+        std::size_t footer_close = NONE;  // close_at as it was at the closing block
+        std::size_t undated = 0;          // entries[undated, size) wait for an older stamp
         HeadingText heading;
         Entry* e = nullptr;
         auto finish = [&](std::size_t at) {
-            if (phase != none && !stamped)
-                unstamped_any = true;
             if (!e)
                 return;
             e->end = std::max(e->begin, close_at != NONE ? close_at : at);
             if (e->title_at >= e->end)
                 e->title.clear();
         };
-        bool line_start = true;
         std::size_t n = 0;
-        for (; const char* piece = next_piece(r, n); ++i, line_start = piece[n - 1] == '\n') {
-            if (line_start && is_line(piece, n, CONTAINER)) {
+        for (; const char* piece = next_piece(r, n); ++i) {
+            const bool line_start = scan.line_start;
+            std::time_t when = 0;
+            switch (scan.step(piece, n, &when)) {
+            case EntryScan::outside:
+                continue;
+            case EntryScan::opener:
                 finish(i);
                 ++total;
                 e = nullptr;
                 if (entries.size() < FEED_MAX_ENTRIES) {
                     e = &entries.emplace_back();
-                    e->begin = i + 1;
+                    // An opener put inside a line by hand keeps that line.
+                    e->begin = scan.in_head ? i + 1 : i;
+                    e->newer_dated = stamped_any;
+                    e->newer = last_stamp;
                 }
-                phase = opener;
-                stamped = false;
                 close_at = NONE;
                 heading = HeadingText{};
-                continue;
-            }
-            if (phase == none)
-                continue;
-            if (phase == opener && line_start) {
-                std::time_t when;
-                if (is_line(piece, n, "\t<br>") || is_line(piece, n, "\t<div class=\"jumbotron\">")) {
-                    if (e)
-                        e->begin = i + 1;
+                if (scan.in_head)
                     continue;
+                break;
+            case EntryScan::head:
+                if (e)
+                    e->begin = i + 1;
+                continue;
+            case EntryScan::stamp:
+                if (e) {
+                    e->begin = i + 1;
+                    e->dated = true;
+                    e->when = when;
                 }
-                if (read_stamp(piece, n, &when)) {
-                    if (e) {
-                        e->begin = i + 1;
-                        e->stamped = true;
-                        e->when = when;
+                // Entries above without a stamp of their own take this one's.
+                for (; undated < entries.size(); ++undated)
+                    if (!entries[undated].dated) {
+                        entries[undated].dated = true;
+                        entries[undated].when = when;
                     }
-                    newest = stamped_any ? std::max(newest, when) : when;
-                    stamped = stamped_any = true;
-                    phase = body;
-                    continue;
-                }
+                newest = stamped_any ? std::max(newest, when) : when;
+                stamped_any = true;
+                last_stamp = when;
+                continue;
+            case EntryScan::body:
+                break;
             }
-            phase = body;
-            if (line_start && is_line(piece, n, "<?php")) {
-                footer = i;
+            if (scan.footer == i)
                 footer_close = close_at;
-            }
-            if (line_start && is_line(piece, n, "\t</div>"))
+            if (line_start && is_line(piece, n, JUMBOTRON_CLOSE))
                 close_at = close_at == NONE ? i : close_at;
             else if (!(line_start && closing_line(piece, n)))
                 close_at = NONE;
-            if (e && heading.state != HeadingText::done) {
-                if (heading.state == HeadingText::seek)
+            if (e && !heading.done()) {
+                if (!heading.begun())
                     e->title_at = i;
                 heading.feed(piece, n);
                 e->title = heading.result();
@@ -412,23 +319,23 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
         if (std::ferror(fp))
             return FeedRead::read_error;
         // The last entry ends where the closing block begins.
-        if (e && footer != NONE && footer >= e->begin) {
+        if (e && scan.footer != NONE && scan.footer >= e->begin) {
             close_at = footer_close;
-            finish(footer);
+            finish(scan.footer);
         } else {
             finish(i);
         }
     }
-    if (unstamped_any || total == 0)
-        newest = stamped_any ? std::max(newest, mtime) : mtime;
-
+    if (!stamped_any)
+        newest = mtime;
     const std::string page_url = b.url + url_path(page_name);
     const std::string feed_url = b.url + url_path(feed_name);
     XmlText x(out);
     std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:lang=\"de\">\n"
                "  <title>",
                out);
-    x.put(head.titel);
+    const std::string feed_title = title && *title ? title : head.titel;
+    x.put(feed_title);
     x.end();
     std::fputs("</title>\n  <id>", out);
     x.put(page_url);
@@ -448,16 +355,16 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
     std::size_t n = 0;
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const Entry& e = entries[k];
-        std::time_t when = e.stamped ? e.when : mtime;
+        std::time_t when = e.dated ? e.when : e.newer_dated ? e.newer : mtime;
         std::string stamp = w3c_time(when);
-        std::string title = !e.title.empty() ? e.title : html_escaped(head.titel) + " vom " + date_of(when, true);
-        std::fputs("  <entry>\n    <title type=\"html\">", out);
-        x.put(title);
+        std::fputs("  <entry>\n    <title type=\"text\">", out);
+        x.put(!e.title.empty() ? e.title : feed_title + " vom " + date_of(when, true));
         x.end();
         // The number counts from the oldest entry, so it stays when newer
         // ones arrive on top.
         std::fputs("</title>\n    <id>tag:", out);
-        x.put(b.host + "," + date_of(when, false) + ":" + url_path(page_name) + "/" + std::to_string(total - k));
+        x.put(b.host + "," + date_of(when, false) + ":" + tag_specific(b, page_name) + "/" +
+              std::to_string(total - k));
         std::fputs("</id>\n    <link rel=\"alternate\" type=\"text/html\" href=\"", out);
         x.put(page_url);
         std::fprintf(out, "\"/>\n    <published>%s</published>\n    <updated>%s</updated>\n    <content type=\"html\">",
@@ -478,7 +385,7 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
     return std::ferror(fp) ? FeedRead::read_error : FeedRead::ok;
 }
 
-int generate_feed(const char* base, const char* page)
+int generate_feed(const char* base, const char* page, const char* title)
 {
     BaseUrl b;
     std::string why;
@@ -503,7 +410,7 @@ int generate_feed(const char* base, const char* page)
         std::printf("Fehler: Datei \"%s\" kann nicht geschrieben werden!\n", feed.c_str());
         return STATUS_IO;
     }
-    FeedRead got = write_feed(out.fp, fp, b, base_name(path), base_name(feed));
+    FeedRead got = write_feed(out.fp, fp, b, base_name(path), base_name(feed), title);
     std::fclose(fp);
     if (got != FeedRead::ok) {
         safe_abort(out);

@@ -32,8 +32,3 @@ struct Seo_data {
     char robots[LINE_SIZE];
 };
 
-// Publication time of the last section opener and its local broken-down form.
-extern std::time_t t;
-extern std::tm* ts;
-// German weekday abbreviations, Sunday first.
-extern const char* const tage[7];

@@ -28,9 +28,11 @@ void news_page(const TempDir& d, const std::string& html)
     spit(d / "news.php", NEWS_HEADER + OPENER + STAMP_LINE + html + "\t</div>\n\n</div>\n\n" + NEWS_FOOTER);
 }
 
-std::string feed(const TempDir& d)
+std::string feed(const TempDir& d, const std::string& base = BASE, const std::vector<std::string>& title = {})
 {
-    Result r = qb({"-g", "feed", BASE, "news.php"}, d.path, {"TZ=Europe/Berlin"});
+    std::vector<std::string> args = {"-g", "feed", base, "news.php"};
+    args.insert(args.end(), title.begin(), title.end());
+    Result r = qb(args, d.path, {"TZ=Europe/Berlin"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
     return slurp(d / "news.xml");
@@ -71,7 +73,7 @@ TEST(Feed, EntriesNewestFirstAndOlderIdsStayWhenOneArrives)
     const std::string link = "    <link rel=\"alternate\" type=\"text/html\" href=\"https://www.wandern.example/news.php\"/>\n";
     const std::string herbst =
         "  <entry>\n"
-        "    <title type=\"html\">Herbst &amp;amp; Rekord</title>\n"
+        "    <title type=\"text\">Herbst &amp; Rekord</title>\n"
         "    <id>tag:www.wandern.example,2021-10-02:news.php/1</id>\n" + link +
         "    <published>2021-10-02T18:00:00+02:00</published>\n"
         "    <updated>2021-10-02T18:00:00+02:00</updated>\n"
@@ -84,7 +86,7 @@ TEST(Feed, EntriesNewestFirstAndOlderIdsStayWhenOneArrives)
                            "  <updated>2021-12-01T09:30:00+01:00</updated>\n"
                            "  <author><name>www.wandern.example</name></author>\n"
                            "  <entry>\n"
-                           "    <title type=\"html\">Tarnido 2020 News vom 1.12.2021</title>\n"
+                           "    <title type=\"text\">Tarnido 2020 News vom 1.12.2021</title>\n"
                            "    <id>tag:www.wandern.example,2021-12-01:news.php/2</id>\n" + link +
                            "    <published>2021-12-01T09:30:00+01:00</published>\n"
                            "    <updated>2021-12-01T09:30:00+01:00</updated>\n"
@@ -101,6 +103,26 @@ TEST(Feed, EntriesNewestFirstAndOlderIdsStayWhenOneArrives)
     EXPECT_EQ(std::vector<std::string>(now.begin() + 1, now.end()), ids);
     EXPECT_NE(later.find(herbst), std::string::npos);
     EXPECT_NE(later.find("  <updated>2021-12-20T12:33:00+01:00</updated>\n"), std::string::npos);
+
+    // Ids are unique per feed: news pages in two folders of one host, or
+    // behind another port, never share one.
+    const std::string first_id[][2] = {
+        {"https://example.org/verein/", "tag:example.org,2021-10-02:verein/news.php/1"},
+        {"https://example.org/jugend/", "tag:example.org,2021-10-02:jugend/news.php/1"},
+        {"https://EXAMPLE.org:8080/jugend/", "tag:example.org,2021-10-02::8080/jugend/news.php/1"},
+        {"http://example.org/8080/jugend/", "tag:example.org,2021-10-02:8080/jugend/news.php/1"},
+        {"http://example.org/:8080/jugend/", "tag:example.org,2021-10-02:%3A8080/jugend/news.php/1"},
+    };
+    for (const auto& [base, id] : first_id)
+        EXPECT_EQ(all(feed(d, base), "<id>(tag:[^<]*)</id>").back(), id) << base;
+
+    // The site's name as the feed's title, and in the title of an entry
+    // without a heading; none, or an empty one, leaves the page's.
+    const std::string named = feed(d, BASE, {"Wanderfreunde & Co"});
+    EXPECT_EQ(named.find("<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:lang=\"de\">\n"
+                         "  <title>Wanderfreunde &amp; Co</title>\n"), 39u);
+    EXPECT_NE(named.find("<title type=\"text\">Wanderfreunde &amp; Co vom 1.12.2021</title>"), std::string::npos);
+    EXPECT_EQ(feed(d, BASE, {""}), later);
 }
 
 TEST(Feed, TitlesAndLinks)
@@ -117,11 +139,29 @@ TEST(Feed, TitlesAndLinks)
         {"<p>Kein <hr/> Titel <h7>x</h7></p>\n", "Tarnido 2020 News vom 3.5.2021"},
         {"<h2>" + std::string(2000, 'x') + "</h2>\n", std::string(1024, 'x')},
         {"<h2>" + std::string(1023, 'x') + "ä</h2>\n", std::string(1023, 'x') + "ä"},
+        // Plain text as the page shows it: references decoded, a "<" that
+        // opens no tag kept, no-break spaces as blanks.
+        {"<h2>Kaffee &amp; Kuchen</h2>\n", "Kaffee & Kuchen"},
+        {"<h2>Wurst & Käse</h2>\n", "Wurst & Käse"},
+        {"<h2>3 < 4</h2>\n<p>Danach kommt Text</p>\n", "3 < 4"},
+        {"<h2>a <3 <\xC3\xA4 x<</h2>\n", "a <3 <\xC3\xA4 x<"},
+        {"<h2>&lt;b&gt; &auml;&Ouml;&szlig; &#228;&#xe4;&#XC4; &quot;x&quot; &bdquo;y&ldquo;</h2>\n",
+         "<b> äÖß ääÄ \"x\" „y“"},
+        {"<h2>&nbsp;a&nbsp;&#160;b \xC2\xA0</h2>\n", "a b"},
+        {"<h2>&unbekannt; &#; &#x; &#x110000; &#0; &#99999999999999;&</h2>\n",
+         "&unbekannt; &#; &#x; \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD&"},
+        // Without the ";" as browsers read them: numbers, and the old names at a word's start.
+        {"<h2>&amp &auml x &notit; &#228b &copy2021 &AMP; &ampx &AumlX &apos</h2>\n",
+         "& ä x ¬it; äb ©2021 & &x ÄX &apos"},
+        {"<h2>a<!-- Notiz --> <b\nclass='x'>b</b>&amp</h2>\n", "a b&"},
+        {"<h2>&nbsp;</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
+        {"<h2> \xC2\xA0 &#32;<b> </b>\t</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
     };
     for (const auto& c : cases) {
         news_page(d, c.html);
-        EXPECT_EQ(all(feed(d), "<title type=\"html\">([^<]*)</title>"), std::vector<std::string>{c.title})
-            << c.html.substr(0, 60);
+        const auto titles = all(feed(d), "<title type=\"text\">([^<]*)</title>");
+        EXPECT_EQ(titles.size(), 1u) << c.html.substr(0, 60);
+        EXPECT_EQ(unxml(titles.empty() ? "" : titles[0]), c.title) << c.html.substr(0, 60);
     }
 
     // Relative links become absolute; others and what is no link stay.
@@ -140,6 +180,12 @@ TEST(Feed, TitlesAndLinks)
         {"<a title=\"href=x\" data-src=\"y\" href=\"z\">", "<a title=\"href=x\" data-src=\"y\" href=\"https://www.wandern.example/z\">"},
         {"<p>href=\"text.php\" src=x</p>", "<p>href=\"text.php\" src=x</p>"},
         {"<href=\"tag.php\">", "<href=\"tag.php\">"},
+        // Blanks around a link, which a browser drops, go before it is made absolute.
+        {"<a href=\"  lead.php \">", "<a href=\"https://www.wandern.example/lead.php\">"},
+        {"<img src=' \t/bild.jpg\n'>", "<img src='https://www.wandern.example/bild.jpg'>"},
+        {"<a href=\" a  b.php\">", "<a href=\"https://www.wandern.example/a  b.php\">"},
+        {"<a href=\"   \">", "<a href=\"https://www.wandern.example/news.php\">"},
+        {"<a href=\" https://x.example/ \" title=\" t \">", "<a href=\"https://x.example/\" title=\" t \">"},
     };
     std::string html, want;
     for (const auto& l : links) {
@@ -151,37 +197,78 @@ TEST(Feed, TitlesAndLinks)
     want += "<p>" + std::string(1015, 'x') + "<a href=\"https://www.wandern.example/lang.php\">x</a></p>\n";
     news_page(d, html);
     EXPECT_EQ(unxml(all(feed(d), "<content type=\"html\">([^<]*)</content>").at(0)), want);
+
+    // The feed's title is $titel with its PHP escapes undone.
+    spit(d / "news.php", "<?php\n$titel = \"Sag \\\"Hallo\\\" f\\\\r \\$5\";\n?>\n");
+    EXPECT_NE(feed(d).find("  <title>Sag &quot;Hallo&quot; f\\r $5</title>\n"), std::string::npos);
 }
 
-TEST(Feed, FiftyNewestOfManyAndAPageWithoutEntries)
+TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
 {
     TempDir d;
     // The page text as the news runs write it, made directly: 60 entries,
-    // one a minute, the newest on top; one has lost its stamp by hand.
+    // one a minute, the newest on top; two were put in by hand without a
+    // stamp, one of them on top.
+    auto stamp = [](int minute) {
+        return "<p style=\"text-align: right; margin-top: -3em;\"><small>veröffentlicht: Mo, 3.5.2021 10:" +
+               std::string(minute < 10 ? "0" : "") + std::to_string(minute) + "</small><p>\n";
+    };
+    const std::string close = "\t</div>\n\n</div>\n\n";
     std::string page = NEWS_HEADER;
     for (int i = 60; i >= 1; --i) {
-        int minute = i - 1;
         page += OPENER;
-        if (i != 55)
-            page += "<p style=\"text-align: right; margin-top: -3em;\"><small>veröffentlicht: Mo, 3.5.2021 10:" +
-                    std::string(minute < 10 ? "0" : "") + std::to_string(minute) + "</small><p>\n";
-        page += "<h2>Nummer " + std::to_string(i) + "</h2>\n\t</div>\n\n</div>\n\n";
+        if (i != 55 && i != 60)
+            page += stamp(i - 1);
+        page += "<h2>Nummer " + std::to_string(i) + "</h2>\n" + close;
     }
     page += NEWS_FOOTER;
     spit(d / "news.php", page);
     const std::string f = feed(d);
     const auto ids = all(f, "<id>(tag:[^<]*)</id>");
-    const auto titles = all(f, "<title type=\"html\">([^<]*)</title>");
+    const auto titles = all(f, "<title type=\"text\">([^<]*)</title>");
+    const auto published = all(f, "<published>([^<]*)</published>");
     ASSERT_EQ(ids.size(), 50u);
     EXPECT_EQ(ids.front(), "tag:www.wandern.example,2021-05-03:news.php/60");
     EXPECT_EQ(ids.back(), "tag:www.wandern.example,2021-05-03:news.php/11");
     EXPECT_EQ(titles.front(), "Nummer 60");
     EXPECT_EQ(titles.back(), "Nummer 11");
-    // The entry without a stamp takes the page's time, SOURCE_DATE_EPOCH at most.
     EXPECT_NE(f.find("<content type=\"html\">&lt;h2&gt;Nummer 60&lt;/h2&gt;\n</content>"), std::string::npos);
-    EXPECT_EQ(all(f, "<published>([^<]*)</published>")[5], "2021-05-03T11:05:00+02:00");
-    EXPECT_EQ(all(f, "<published>([^<]*)</published>")[6], "2021-05-03T10:53:00+02:00");
-    EXPECT_NE(f.find("  <updated>2021-05-03T11:05:00+02:00</updated>\n  <author>"), std::string::npos);
+    // An entry without a stamp has the date of the nearest older one, so
+    // that neither the page's time nor the run's moves it; the feed's time
+    // is the newest stamp.
+    EXPECT_EQ(published[0], "2021-05-03T10:58:00+02:00");
+    EXPECT_EQ(published[5], "2021-05-03T10:53:00+02:00");
+    EXPECT_EQ(published[6], "2021-05-03T10:53:00+02:00");
+    EXPECT_NE(f.find("  <updated>2021-05-03T10:58:00+02:00</updated>\n  <author>"), std::string::npos);
+    // A new entry on top, a day later, with the page's time and the run's
+    // moved on: every older entry keeps its id and date.
+    news(d, "<h2>Neu</h2>\n", 1620122400);
+    Result r = qb({"-g", "feed", BASE, "news.php"}, d.path, {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=1620130000"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string g = slurp(d / "news.xml");
+    auto after = all(g, "<id>(tag:[^<]*)</id>");
+    auto after_published = all(g, "<published>([^<]*)</published>");
+    ASSERT_EQ(after.size(), 50u);
+    EXPECT_EQ(after[0], "tag:www.wandern.example,2021-05-04:news.php/61");
+    EXPECT_EQ(std::vector<std::string>(after.begin() + 1, after.end()),
+              std::vector<std::string>(ids.begin(), ids.end() - 1));
+    EXPECT_EQ(std::vector<std::string>(after_published.begin() + 1, after_published.end()),
+              std::vector<std::string>(published.begin(), published.end() - 1));
+    EXPECT_NE(g.find("  <updated>2021-05-04T12:00:00+02:00</updated>\n  <author>"), std::string::npos);
+
+    // Without an older stamp the nearest newer one counts; without any,
+    // the page's time (SOURCE_DATE_EPOCH at most). Only the line after the
+    // opener is the stamp, and only one of a day the calendar has.
+    std::string odd = NEWS_HEADER + OPENER + stamp(7) + "<p>a</p>\n" + close;
+    for (const char* bad : {"Mo, 31.2.2021 10:00", "Mo, 3.5.2021 24:00", "Mo, 3.5.2021 10:60", "Mo, 3.13.2021 10:00",
+                            "Xy, 3.5.2021 10:00", "Mo, 3.5.999 10:00"})
+        odd += OPENER + "<p style=\"text-align: right; margin-top: -3em;\"><small>veröffentlicht: " + bad +
+               "</small><p>\n<p>b</p>\n" + close;
+    odd += OPENER + "<p>c</p>\n" + stamp(30) + close + NEWS_FOOTER;
+    spit(d / "news.php", odd);
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>(8, "2021-05-03T10:07:00+02:00"));
+    spit(d / "news.php", NEWS_HEADER + OPENER + "<p>b</p>\n" + close + NEWS_FOOTER);
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>{"2021-05-03T11:05:00+02:00"});
 
     spit(d / "news.php", NEWS_HEADER + NEWS_FOOTER);
     const std::string empty = feed(d);

@@ -114,12 +114,40 @@ TEST(NewsPage, EarlierEntriesAreCopiedUnchanged)
     EXPECT_EQ(slurp(d / "news.php"),
               HEADER + entry(STAMP, "<p>Neu</p>\n") + entry(LATER_STAMP, "<p>Neu</p>\n") + body + FOOTER);
 
-    // A page whose entries are not followed by a PHP block keeps all of them.
-    const std::string bare = OPENER + "<p>alt</p>\n" + CLOSE + "\n" + OPENER + long_line + CLOSE;
-    spit(d / "news.php", bare);
-    r = qb({"a.html", "news.php"}, d.path);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<p>Neu</p>\n") + bare + FOOTER);
+    // Pages edited by hand: the copy keeps every entry, and the feed finds
+    // the same ones. Without a closing PHP block the entries run to the
+    // end, even where one of them holds PHP; an opener counts inside a line.
+    const struct {
+        std::string body;
+        std::vector<std::string> titles;
+        std::string content;  // a piece of the feed
+    } hand[] = {
+        {OPENER + "<p>alt</p>\n" + CLOSE + "\n" + OPENER + long_line + CLOSE,
+         {"Neu", "Tarnido 2020 News vom 3.5.2021", "Tarnido 2020 News vom 3.5.2021"}, "&lt;p&gt;alt&lt;/p&gt;"},
+        {OPENER + "<h2>A</h2>\n<?php echo 1; ?>\n<p>a</p>\n" + CLOSE + "\n" + OPENER + "<h2>B</h2>\n" + CLOSE,
+         {"Neu", "A", "B"}, "&lt;?php echo 1; ?&gt;\n&lt;p&gt;a&lt;/p&gt;\n</content>"},
+        {"  <div class=\"container\">\n<h2>Eingerückt</h2>\n" + CLOSE + "<p>x</p><div class=\"container\"><h2>Inline</h2>\n",
+         {"Neu", "Eingerückt", "Inline"},
+         "\"html\">&lt;p&gt;x&lt;/p&gt;&lt;div class=&quot;container&quot;&gt;&lt;h2&gt;Inline&lt;/h2&gt;\n</content>"},
+        // A line of the body that looks like a part of the opener is body.
+        {OPENER + "<p>a</p>\n\t<br>\n" + CLOSE, {"Neu", "Tarnido 2020 News vom 3.5.2021"},
+         "\"html\">&lt;p&gt;a&lt;/p&gt;\n\t&lt;br&gt;\n</content>"},
+    };
+    spit(d / "a.html", "<h2>Neu</h2>\n");
+    for (const auto& h : hand) {
+        spit(d / "news.php", h.body);
+        r = qb({"a.html", "news.php"}, d.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(slurp(d / "news.php"), HEADER + entry(STAMP, "<h2>Neu</h2>\n") + h.body + FOOTER);
+        ASSERT_EQ(qb({"-g", "feed", "https://x.example/", "news.php"}, d.path).status, 0);
+        const std::string feed = slurp(d / "news.xml");
+        std::vector<std::string> titles;
+        const std::string open = "<title type=\"text\">";
+        for (std::size_t at = feed.find(open); at != std::string::npos; at = feed.find(open, at + 1))
+            titles.push_back(feed.substr(at + open.size(), feed.find('<', at + open.size()) - at - open.size()));
+        EXPECT_EQ(titles, h.titles) << h.body.substr(0, 80);
+        EXPECT_NE(feed.find(h.content), std::string::npos) << h.body.substr(0, 80);
+    }
 }
 
 TEST(NewsPage, PhpLineInsideEntryKeepsItAndOlderEntries)

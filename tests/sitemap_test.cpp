@@ -139,6 +139,7 @@ TEST(Sitemap, BaseUrlsAndFilesThatCannotBeRead)
         {{"-g", "feed", "https://x.example/", "in.html"}, 252,
          "Fehler: \"in.html\" ist keine Seite von quennelbrook (sie beginnt nicht mit <?php und $titel)!\n"},
         {{"-g", "feed", "https://x.example/"}, 254, "falsche Parameter!"},
+        {{"-g", "feed", "https://x.example/", "seite.php", "Titel", "zu viel"}, 254, "falsche Parameter!"},
         {{"-g", "sitemap", "https://x.example/", ".", "zu viel"}, 254, "falsche Parameter!"},
     };
     for (const auto& c : cases) {
@@ -160,11 +161,20 @@ TEST(Sitemap, BaseUrlsAndFilesThatCannotBeRead)
     ::mkdir((d / "site/touren").c_str(), 0777);
     spit(d / "site/sitemap.xml", "alt\n");
     ::chmod((d / "site/sitemap.xml").c_str(), 0666);
-    for (const auto& [locked, message] :
-         {std::pair{"site/touren/seite.php", "Fehler: Datei \"site/touren/seite.php\" kann nicht gelesen werden!\n"},
-          std::pair{"site/touren", "Fehler: Verzeichnis \"site/touren\" kann nicht gelesen werden!\n"}}) {
+    // A directory that may be listed but not entered: its entries cannot
+    // be looked at, which is no reason to leave them out quietly.
+    const struct {
+        const char* locked;
+        mode_t mode;
+        const char* message;
+    } locks[] = {
+        {"site/touren/seite.php", 0, "Fehler: Datei \"site/touren/seite.php\" kann nicht gelesen werden!\n"},
+        {"site/touren", 0, "Fehler: Verzeichnis \"site/touren\" kann nicht gelesen werden!\n"},
+        {"site/touren", 0444, "Fehler: Verzeichniseintrag \"site/touren/seite.php\" kann nicht gelesen werden!\n"},
+    };
+    for (const auto& [locked, mode, message] : locks) {
         ASSERT_EQ(qb({"-t", "T", "in.html", "site/touren/seite.php"}, d.path).status, 0);
-        ::chmod((d / locked).c_str(), 0);
+        ::chmod((d / locked).c_str(), mode);
         qbtest::Run as_nobody;
         as_nobody.args = {"-g", "sitemap", "https://x.example/", "site"};
         as_nobody.cwd = d.path;

@@ -1,32 +1,45 @@
 #!/bin/sh
 # `make deploy`: lädt die gebaute Website auf den Webserver, nach DEPLOY:
 #   ssh://[name@]host[:port]/pfad    rsync über SSH: nur geänderte Dateien
-#                                    (Prüfsumme), alle erst am Ende auf
-#                                    einmal an ihren Platz, danach löschen
+#                                    (Prüfsumme)
 #   sftp:// ftps:// ftp://…          lftp mirror -R: nur neuere Dateien, jede
 #                                    unter einem Hilfsnamen hochgeladen und
-#                                    dann umbenannt, gelöscht wird zuletzt
+#                                    dann umbenannt
 # Der Pfad ist absolut, /~/pfad liegt im Heimatverzeichnis. Ein Passwort
 # gehört nie in DEPLOY: SSH meldet sich mit Schlüssel an, FTP mit ~/.netrc.
-# Versteckte Dateien (Name mit Punkt vorn) werden weder hochgeladen noch auf
-# dem Host gelöscht: dort bleibt etwa .htaccess des Hosters, von hier gehen
-# die Sperrdateien .<seite>.lock von quennelbrook nicht mit.
+#
+# Auf dem Host wird alles gelöscht, was im Zielverzeichnis liegt und nicht
+# zur Website gehört, außer versteckten Dateien (Name mit Punkt vorn, etwa
+# .htaccess des Hosters) und dem, was DEPLOY_BEHALTEN nennt. Darum prüft
+# ein erster Besuch auf dem Host, wohin das Ziel dort wirklich führt: die
+# Wurzel, das Heimatverzeichnis und jedes Verzeichnis darüber werden
+# abgelehnt, bevor etwas gesendet oder gelöscht wird. Ein fehlendes Ziel
+# wird nur im Heimatverzeichnis oder in einem eigenen Verzeichnis angelegt.
+#
+# Reihenfolge, damit jede Seite zu jedem Zeitpunkt alles findet, was sie
+# braucht: erst Bilder, Stil, Skripte und Downloads, dann die Include-Dateien
+# (die selbst Bilder zeigen), dann die Seiten; gelöscht wird zuletzt, erst
+# Seiten, dann was nur sie brauchten. Dateien kommen mit 644, Verzeichnisse
+# mit 755 an, gleich mit welcher umask gebaut wurde.
 #
 # Vor dem Hochladen läuft `make check`, außer diese Fassung der Website ist
 # schon einmal durchgekommen. Ohne erfolgreiche Prüfung wird nichts gesendet.
 #
-#   DEPLOY=… [DEPLOY_DRY=1] [DEPLOY_SSH_CONFIG=datei] MAKE=make \
-#       sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll und Prüfvermerk>
+#   DEPLOY=… [DEPLOY_DRY=1] [DEPLOY_SSH_CONFIG=datei] [DEPLOY_BEHALTEN=muster…] \
+#       MAKE=make sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll und Prüfvermerk>
 # DEPLOY_DRY=1: nur zeigen, was gesendet und gelöscht würde.
 # DEPLOY_SSH_CONFIG: eine andere Konfigurationsdatei für ssh (ssh -F).
+# DEPLOY_BEHALTEN: Muster (Pfade ab dem Ziel, z. B. google*.html), die auf
+#   dem Host nie gelöscht werden.
 set -u
 
 site=${1:?Aufruf: sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll>}
 site=${site%/}
 notiz=${2:?Aufruf: sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll>}
 ziel=${DEPLOY:-}
-case ${DEPLOY_DRY:-} in ''|0) probe= ;; *) probe=1 ;; esac
+case ${DEPLOY_DRY:-} in '' | 0) probe= ;; *) probe=1 ;; esac
 ssh_config=${DEPLOY_SSH_CONFIG:-}
+behalten=${DEPLOY_BEHALTEN:-}
 
 fehler() {
     echo "Fehler: $*"
@@ -34,40 +47,78 @@ fehler() {
 }
 
 # ---- DEPLOY zerlegen: art://[name@]host[:port]/pfad ----------------------
+# Aus DEPLOY wird nichts ausgegeben, bevor feststeht, dass kein Passwort darin
+# steht; danach nur, was aus den zerlegten Teilen neu zusammengesetzt ist.
 beispiel='z. B. DEPLOY = ssh://name@example.org/~/html'
+passwort="DEPLOY enthält ein Passwort. Es gehört nicht ins Makefile: SSH meldet sich mit einem Schlüssel an, FTP mit dem Eintrag in ~/.netrc."
 [ -n "$ziel" ] || fehler "make deploy weiß nicht, wohin. Bitte DEPLOY im Makefile setzen, $beispiel"
-case $ziel in
-    ssh://* | sftp://* | ftps://* | ftp://*) ;;
+art=
+case $ziel in *://*) art=$(printf '%s' "${ziel%%://*}" | tr '[:upper:]' '[:lower:]') ;; esac
+case $art in
+    ssh | sftp | ftps | ftp) ;;
     *) fehler "DEPLOY muss mit ssh://, sftp://, ftps:// oder ftp:// beginnen, $beispiel" ;;
 esac
-art=${ziel%%://*}
 rest=${ziel#*://}
-case $rest in
-    */*) anmeldung=${rest%%/*} pfad=/${rest#*/} ;;
-    *) anmeldung=$rest pfad= ;;
-esac
-nutzer=
-case $anmeldung in *@*) nutzer=${anmeldung%@*} anmeldung=${anmeldung##*@} ;; esac
-# Bis hierher wird DEPLOY nicht ausgegeben: es könnte ein Passwort enthalten.
-case $nutzer in
-    *:*) fehler "DEPLOY enthält ein Passwort. Es gehört nicht ins Makefile: SSH meldet sich mit einem Schlüssel an, FTP mit dem Eintrag in ~/.netrc." ;;
-esac
-port=
+# Die Anmeldung (RFC 3986: authority) endet am ersten /, ? oder #.
+anmeldung=${rest%%[/?#]*}
+hinten=${rest#"$anmeldung"}
 case $anmeldung in
-    \[*\]:*) port=${anmeldung##*\]:} host=${anmeldung%:*} ;;
-    \[*) host=$anmeldung ;;
-    *:*) port=${anmeldung##*:} host=${anmeldung%:*} ;;
-    *) host=$anmeldung ;;
+    *@*) nutzer=${anmeldung%@*} hostport=${anmeldung##*@} ;;
+    *) nutzer='' hostport=$anmeldung ;;
 esac
-[ -n "$host" ] || fehler "in DEPLOY fehlt der Host, $beispiel"
+case $nutzer in *:*) fehler "$passwort" ;; esac
+# Ein Passwort mit /, ? oder # darin beendet die Anmeldung zu früh, sein @
+# steht dann weiter hinten: ein : vor einem @ ist immer ein Passwort.
+case $rest in *:*@*) fehler "$passwort (In DEPLOY steht ein : vor einem @.)" ;; esac
+case $hinten in *[?#]*) fehler "DEPLOY enthält ? oder #; ein Ziel für make deploy hat beides nicht." ;; esac
+case $hostport in
+    \[*\]) host=$hostport port= ;;
+    \[*\]:*) host=${hostport%:*} port=${hostport##*:} ;;
+    *:*:*) fehler "in DEPLOY ist der Host nicht lesbar (eine IPv6-Adresse gehört in [ ])." ;;
+    *:*) host=${hostport%:*} port=${hostport#*:} ;;
+    *) host=$hostport port= ;;
+esac
 case $port in
-    *[!0-9]*) fehler "in DEPLOY ist der Port \"$port\" keine Zahl." ;;
+    *[!0-9]*) fehler "in DEPLOY ist der Port keine Zahl. (Steht dort ein Passwort? Es gehört nicht ins Makefile, FTP liest es aus ~/.netrc.)" ;;
 esac
-# Über SSH ist / die Wurzel des ganzen Rechners und /~ das Heimatverzeichnis
-# mit allem darin: beides wäre nach dem Hochladen nur noch die Website.
-case $art:$pfad in
-    ssh: | ssh:/ | ssh:/~ | ssh:/~/ | sftp: | sftp:/ | sftp:/~ | sftp:/~/)
-        fehler "DEPLOY nennt kein Verzeichnis für die Website auf dem Host, $beispiel" ;;
+case $port in
+    '') ;;
+    0* | ??????*) fehler "in DEPLOY ist der Port keine Zahl von 1 bis 65535." ;;
+    *) [ "$port" -le 65535 ] || fehler "in DEPLOY ist der Port keine Zahl von 1 bis 65535." ;;
+esac
+case $host in
+    '' | '[]') fehler "in DEPLOY fehlt der Host, $beispiel" ;;
+    \[*[!0-9A-Fa-f:.]*\] | \[*\]) case ${host#[} in *[!0-9A-Fa-f:.]*\]) fehler "in DEPLOY ist der Host nicht lesbar." ;; esac ;;
+    *[!A-Za-z0-9._-]*) fehler "in DEPLOY ist der Host nicht lesbar (erlaubt sind Buchstaben, Ziffern, . - _)." ;;
+esac
+# %XX steht für ein Byte (RFC 3986); Steuerzeichen haben in Name und Pfad
+# nichts zu suchen.
+entschluesseln() {
+    printf '%s\n' "$1" | LC_ALL=C awk '
+        BEGIN { for (i = 0; i < 256; i++) wert[sprintf("%02x", i)] = i }
+        {   aus = ""
+            while (match($0, /%[0-9A-Fa-f][0-9A-Fa-f]/)) {
+                b = wert[tolower(substr($0, RSTART + 1, 2))]
+                if (b < 32 || b == 127) { kaputt = 1 }
+                aus = aus substr($0, 1, RSTART - 1) sprintf("%c", b)
+                $0 = substr($0, RSTART + 3)
+            }
+            printf "%s%s", aus, $0
+        }
+        END { exit kaputt }'
+}
+nutzer=$(entschluesseln "$nutzer") || fehler "in DEPLOY enthält der Name ein Steuerzeichen."
+pfad=$(entschluesseln "$hinten") || fehler "in DEPLOY enthält der Pfad ein Steuerzeichen."
+case $nutzer in
+    *[!A-Za-z0-9._@+-]*) fehler "in DEPLOY ist der Name nicht lesbar (erlaubt sind Buchstaben, Ziffern, . _ @ + -)." ;;
+esac
+[ -n "$pfad" ] || fehler "DEPLOY nennt kein Verzeichnis für die Website auf dem Host, $beispiel"
+anzeige=$art://${nutzer:+$nutzer@}$host${port:+:$port}$pfad
+# Der Pfad, wie ihn der Host versteht: ~ für das Heimatverzeichnis.
+case $pfad in
+    /~) fern='~' ;;
+    /~/*) fern=\~/${pfad#/~/} ;;
+    *) fern=$pfad ;;
 esac
 
 if [ ! -f "$site/index.php" ]; then
@@ -77,17 +128,85 @@ if [ "$art" = ssh ]; then
     werkzeuge='rsync:rsync ssh:openssh-client'
 else
     werkzeuge='lftp:lftp'
-    [ "$art" = sftp ] && werkzeuge="$werkzeuge ssh:openssh-client"
+    [ "$art" = sftp ] && werkzeuge="$werkzeuge sftp:openssh-client ssh:openssh-client"
 fi
 for werkzeug in $werkzeuge; do
     command -v "${werkzeug%%:*}" >/dev/null ||
         fehler "${werkzeug%%:*} fehlt. Bitte installieren: apt-get install ${werkzeug#*:}"
 done
-if [ -n "$ssh_config" ] && [ ! -r "$ssh_config" ]; then
-    fehler "DEPLOY_SSH_CONFIG: $ssh_config ist nicht lesbar."
+case $ssh_config in
+    '~') ssh_config=$HOME ;;
+    \~/*) ssh_config=$HOME/${ssh_config#\~/} ;;
+    '~'*)
+        wer=${ssh_config%%/*} wer=${wer#'~'}
+        wo=$(getent passwd "$wer" | cut -d: -f6)
+        [ -n "$wo" ] && ssh_config=$wo${ssh_config#"~$wer"} ;;
+esac
+if [ -n "$ssh_config" ]; then
+    { [ -r "$ssh_config" ] && [ -f "$ssh_config" ]; } || fehler "DEPLOY_SSH_CONFIG: $ssh_config ist nicht lesbar."
+    case $ssh_config in *"'"*) fehler "DEPLOY_SSH_CONFIG: der Pfad $ssh_config darf kein ' enthalten." ;; esac
 fi
 mkdir -p "$notiz" || fehler "$notiz lässt sich nicht anlegen."
 protokoll=$notiz/hochladen.log
+
+# Die Werkzeuge schreiben englisch (LC_MESSAGES=C), damit ihre Zeilen sich
+# erkennen lassen; ihre Ausgabe steht vollständig im Protokoll, auf dem
+# Bildschirm erscheint sie übersetzt. Ein Passwort fragt ssh nie ab.
+if [ -n "${LC_ALL:-}" ]; then
+    LC_CTYPE=$LC_ALL
+    export LC_CTYPE
+    unset LC_ALL
+fi
+LC_MESSAGES=C
+export LC_MESSAGES
+ssh_befehl="ssh -o PasswordAuthentication=no -o KbdInteractiveAuthentication=no -o ConnectTimeout=15"
+[ -n "$ssh_config" ] && ssh_befehl="$ssh_befehl -F '$ssh_config'"
+ssh_host=${host#[}
+ssh_host=${ssh_host%]}
+
+tmp=$(mktemp -d) || fehler "kein temporäres Verzeichnis."
+trap 'rm -rf "$tmp"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+: >"$protokoll"
+
+# Woran ein Fehlschlag lag, steht im Protokoll; die Meldung nennt es.
+# $1: was bis dahin geschah.
+scheitern() {
+    nichts=$1
+    if grep -q 'Host key verification failed\|REMOTE HOST IDENTIFICATION HAS CHANGED\|host key for .* has changed\|No [A-Z0-9-]* host key is known' "$protokoll"; then
+        echo "Fehler: der Schlüssel des Hosts $host ist unbekannt oder hat sich geändert. Bitte einmal von Hand mit ssh verbinden und ihn prüfen. $nichts"
+    elif grep -q 'Permission denied ([a-z]\|Too many authentication failures\|Login failed\|Login incorrect\|Authentication failed\|^530 \|: 530 ' "$protokoll"; then
+        case $art in
+            ssh | sftp) rat="Ist der eigene öffentliche Schlüssel dort eingetragen (ssh-copy-id)?" ;;
+            *) rat="Stimmen Name und Passwort für diesen Host in ~/.netrc?" ;;
+        esac
+        echo "Fehler: der Host $host hat die Anmeldung abgelehnt. $rat $nichts"
+    elif grep -q 'Connection refused\|Could not resolve\|Name or service not known\|Temporary failure in name resolution\|No address associated\|No route to host\|Network is unreachable\|timed out\|max-retries exceeded\|Connection closed by\|Connection reset' "$protokoll"; then
+        echo "Fehler: der Host $host ist nicht erreichbar. $nichts"
+    elif grep -q 'No space left on device\|Disk quota exceeded\|Quota exceeded\|: 552 \|^552 ' "$protokoll"; then
+        echo "Fehler: auf dem Host $host ist kein Platz mehr (Platte oder Kontingent voll). $nichts"
+    elif grep -q 'sftp connections only\|only sftp' "$protokoll"; then
+        echo "Fehler: der Host $host erlaubt über SSH nur SFTP. Dann so hochladen: DEPLOY = sftp://… $nichts"
+    elif grep -q 'rsync: command not found\|rsync: not found\|code 127' "$protokoll"; then
+        echo "Fehler: auf dem Host $host gibt es kein rsync. Dann über SFTP hochladen: DEPLOY = sftp://… $nichts"
+    elif grep -q 'Permission denied\|Access failed: 55[03]' "$protokoll"; then
+        # rsync: … "PFAD" failed: Permission denied (13); lftp: … (PFAD)
+        wo=$(grep 'Permission denied\|Access failed: 55[03]' "$protokoll" | head -n 1 |
+            sed -n -e 's/.*"\(.*\)" failed: Permission denied.*/\1/p' -e 't' -e 's/.*(\([^()]*\))$/\1/p')
+        echo "Fehler: auf dem Host $host fehlt das Recht für ${wo:-ein Verzeichnis des Ziels} (schreiben oder anlegen). $nichts"
+    else
+        echo "Fehler: das Hochladen ist fehlgeschlagen. Bitte den Fehler oben beheben und make deploy wiederholen (Protokoll: $protokoll). $nichts"
+    fi
+    exit 1
+}
+
+# ---- Wohin das Ziel auf dem Host führt --------------------------------------
+# shellcheck source-path=SCRIPTDIR source=hochladen-ziel.sh
+. "$(dirname "$0")/hochladen-ziel.sh"
+ziel_erkunden || scheitern "Es wurde nichts gesendet und nichts gelöscht."
+ziel_pruefen
 
 # ---- Erst prüfen ----------------------------------------------------------
 # Der Vermerk hält fest, welche Fassung (Name, Größe, Zeit jeder Datei, dazu
@@ -110,95 +229,91 @@ if [ -z "$probe" ]; then
 fi
 
 # ---- Hochladen -------------------------------------------------------------
-# Die Werkzeuge schreiben englisch (LC_MESSAGES=C), damit ihre Zeilen sich
-# erkennen lassen; ihre Ausgabe steht vollständig im Protokoll, auf dem
-# Bildschirm erscheint sie übersetzt. Ein Passwort fragt ssh nie ab.
-if [ -n "${LC_ALL:-}" ]; then
-    LC_CTYPE=$LC_ALL
-    export LC_CTYPE
-    unset LC_ALL
-fi
-LC_MESSAGES=C
-export LC_MESSAGES
-ssh_befehl="ssh -o PasswordAuthentication=no -o KbdInteractiveAuthentication=no -o ConnectTimeout=15"
-[ -n "$ssh_config" ] && ssh_befehl="$ssh_befehl -F '$ssh_config'"
-
 if [ -n "$probe" ]; then
-    echo "Probelauf: was make deploy nach $ziel senden und löschen würde (es wird nichts geändert):"
+    echo "Probelauf: was make deploy nach $anzeige ($echt auf dem Host) senden und löschen würde (es wird nichts geändert):"
     senden=senden loeschen=löschen anlegen=anlegen
+    [ -n "$neu" ] && echo "  anlegen  $echt"
 else
-    echo "Lade $site nach $ziel hoch ..."
+    if [ -n "$neu" ]; then
+        ziel_anlegen
+        echo "Angelegt auf dem Host: $echt"
+    fi
+    ziel_beschreibbar
+    echo "Lade $site nach $anzeige ($echt auf dem Host) hoch ..."
     senden=gesendet loeschen=gelöscht anlegen=angelegt
 fi
 
-tmp=$(mktemp -d) || fehler "kein temporäres Verzeichnis."
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
-
 if [ "$art" = ssh ]; then
     werkzeug=rsync
-    case $pfad in
-        /~/*) pfad=${pfad#/~/} ;;
-    esac
-    [ -n "$port" ] && ssh_befehl="$ssh_befehl -p $port"
-    # --checksum: ein unverändertes Bild mit neuer Zeit wird nicht gesendet.
-    # --delay-updates: geänderte Dateien kommen erst am Ende alle zugleich an
-    # ihren Platz, --delete-after: gelöscht wird danach.
+    # Jeder Durchgang: --checksum, damit ein unverändertes Bild mit neuer Zeit
+    # nicht gesendet wird; --delay-updates, damit die Dateien des Durchgangs
+    # erst am Ende alle zugleich an ihren Platz kommen (nach einem Abbruch
+    # bleibt ein verstecktes .~tmp~, das der nächste Lauf aufräumt); -8, damit
+    # Umlaute auch ohne UTF-8-Locale Umlaute bleiben.
+    for muster in $behalten; do printf 'P /%s\n' "$muster"; done >"$tmp/behalten"
+    rsync_e="$ssh_befehl${port:+ -p $port}${nutzer:+ -l $nutzer}"
+    rsync_lauf() {
+        rsync -rLtz8 --checksum --perms --chmod=D755,F644 --delay-updates \
+            --out-format='%i %n%L' -e "$rsync_e" --filter="merge $tmp/behalten" \
+            "$@" -- "$site/" "$host:${echt%/}/"
+    }
     {
-        rsync -rLtz --checksum --delete-after --delay-updates --exclude='.*' \
-            --out-format='%i %n%L' ${probe:+--dry-run} -e "$ssh_befehl" \
-            -- "$site/" "${nutzer:+$nutzer@}$host:${pfad%/}/" 2>&1
+        if [ -n "$probe" ]; then
+            # Ein Ziel, das erst angelegt würde, braucht mehr als eine neue Ebene.
+            case $neu in
+                */*) rsync_lauf --dry-run --mkpath --delete-after --exclude='.*' ;;
+                *) rsync_lauf --dry-run --delete-after --exclude='.*' ;;
+            esac
+        else
+            # Was die Seiten brauchen, dann die Include-Dateien, dann die
+            # Seiten; gelöscht wird am Schluss, oberste Ebene (Seiten) zuerst.
+            rsync_lauf --exclude='.*' --include='/*/' --exclude='/*' --exclude='*.php' &&
+                rsync_lauf --exclude='.*' --include='/*/' --exclude='/*' &&
+                rsync_lauf --delete-after --exclude='.*'
+        fi 2>&1
         echo $? >"$tmp/status"
-    } | tee "$protokoll" | sed -u \
+    } | tee -a "$protokoll" | sed -u \
         -e '/^[<c]f/s/^[^ ]* /  '"$senden"'  /' \
         -e '/^cd/s/^[^ ]* /  '"$anlegen"'  /' \
         -e "s/^\\*deleting  */  $loeschen  /" \
         -e "s/^created directory /  $anlegen  /" \
+        -e "s/^created [0-9]* directories for /  $anlegen  /" \
         -e '/^\.[fdL]/d' -e '/^  [a-z]*  \.\/$/d'
     gesendet=$(grep -c '^[<c]f' "$protokoll")
     geloescht=$(grep -c '^\*deleting' "$protokoll")
 else
     werkzeug=lftp
-    # lftp liest Befehle mit Anführungszeichen: so bleiben Leerzeichen und
-    # Sonderzeichen in Pfaden, was sie sind.
-    quote() {
-        printf '"%s"' "$(printf '%s' "$1" | sed 's/[\\"]/\\&/g')"
-    }
-    quelle=$(quote "$site/")
-    url=$(quote "$ziel")
-    spiegeln="mirror -R -L --only-newer --overwrite --no-perms --verbose=1 -x '(^|/)\\.' ${probe:+--script=/dev/null}"
-    # Zwei Durchgänge: erst alles Neue hochladen, dann erst löschen, damit
-    # keine Seite auf eine schon gelöschte Datei verweist.
-    # Im Probelauf nennt der zweite Durchgang dieselben Dateien noch einmal
-    # zum Senden; gezeigt und gezählt werden sie nur aus dem ersten.
-    nur_erster=
-    [ -n "$probe" ] && nur_erster='/^\(Transferring file\|Making directory\) `/{x;/./{x;d};x;}'
-    # Eine abgelehnte Anmeldung wird durch Warten nicht besser: nur ein
-    # zweiter Versuch, eine Sekunde später; was dann fehlt, holt der nächste
-    # Lauf nach. xfer:use-temp-file: jede Datei kommt unter einem Hilfsnamen
-    # an und wird erst dann umbenannt, kein Besucher sieht eine halbe Seite.
+    quelle=$(doppelt "$site/")
+    wohin=$(doppelt "$echt")
+    # Versteckte Dateien bleiben, wo sie sind; nur die Hilfsnamen eines
+    # abgebrochenen Laufs räumt der Löschdurchgang weg.
+    spiegeln="mirror -R -L --only-newer --overwrite --no-perms --verbose=1 -x '(^|/)\\.'"
+    reste="-i '(^|/)\\.qb-neu\\.[^/]*\$'"
+    schuetzen=
+    for muster in $behalten; do
+        schuetzen="$schuetzen -X $(doppelt "$muster")"
+    done
+    if [ -n "$probe" ]; then
+        befehle="$spiegeln --delete --script=/dev/null $reste $schuetzen $quelle $wohin"
+    else
+        # Wie über SSH: was die Seiten brauchen, Include-Dateien, Seiten; dann
+        # erst die Seiten löschen, dann den Rest.
+        befehle="$spiegeln -x '^[^/]*\$' -x '\\.php\$' $quelle $wohin;
+            $spiegeln -x '^[^/]*\$' $quelle $wohin;
+            $spiegeln $quelle $wohin;
+            $spiegeln --delete -x / $reste $schuetzen $quelle $wohin;
+            $spiegeln --delete $reste $schuetzen $quelle $wohin"
+    fi
     {
-        lftp -c "set cmd:fail-exit yes; set net:max-retries 2; set net:reconnect-interval-base 1;
-            set net:reconnect-interval-multiplier 1;
-            set net:timeout 20; set xfer:use-temp-file yes;
-            set sftp:connect-program $(quote "$ssh_befehl -a -x");
-            $spiegeln $quelle $url; echo '== zweiter Durchgang'; $spiegeln --delete $quelle $url" 2>&1
+        lftp_aufruf "$befehle" 2>&1
         echo $? >"$tmp/status"
-    } | tee "$protokoll" | sed -u -n \
-        -e '/^== zweiter Durchgang$/{h;d}' \
-        -e "$nur_erster" \
+    } | tee -a "$protokoll" | sed -u -n \
         -e "/^Removing old \\(file\\|directory\\) \`/{s//  $loeschen  /;s/'\$//;p;d}" \
         -e "/^Transferring file \`/{s//  $senden  /;s/'\$//;p;d}" \
         -e "/^Making directory \`/{s//  $anlegen  /;s/'\$//;p;d}" \
-        -e '/^Overwriting old file/d' \
+        -e '/^Overwriting old file/d' -e '/^open: GetPass() failed -- assume anonymous login$/d' \
         -e p
-    if [ -n "$probe" ]; then
-        gesendet=$(sed '/^== zweiter Durchgang$/q' "$protokoll" | grep -c '^Transferring file')
-    else
-        gesendet=$(grep -c '^Transferring file' "$protokoll")
-    fi
+    gesendet=$(grep -c '^Transferring file' "$protokoll")
     geloescht=$(grep -c '^Removing old' "$protokoll")
 fi
 status=$(cat "$tmp/status")
@@ -206,7 +321,8 @@ dateien() { if [ "$1" = 1 ]; then echo "1 Datei"; else echo "$1 Dateien"; fi; }
 
 if [ "$status" = 0 ]; then
     if [ -n "$probe" ]; then
-        echo "Probelauf: $(dateien "$gesendet") würden gesendet, $geloescht gelöscht. Auf dem Host hat sich nichts geändert."
+        if [ "$gesendet" = 1 ]; then wuerden=würde; else wuerden=würden; fi
+        echo "Probelauf: $(dateien "$gesendet") $wuerden gesendet, $geloescht gelöscht. Auf dem Host hat sich nichts geändert."
     else
         echo "Hochgeladen: $(dateien "$gesendet") gesendet, $geloescht gelöscht ($werkzeug, Protokoll: $protokoll)."
     fi
@@ -216,23 +332,6 @@ fi
 # Eine Verbindung kann auch mitten im Hochladen abreißen: was bis dahin
 # geschah, sagt das Protokoll.
 if [ "$gesendet" = 0 ] && [ "$geloescht" = 0 ]; then
-    nichts="Es wurde nichts hochgeladen und nichts gelöscht."
-else
-    nichts="Bis dahin: $(dateien "$gesendet") gesendet, $geloescht gelöscht; make deploy bitte wiederholen."
+    scheitern "Es wurde nichts hochgeladen und nichts gelöscht."
 fi
-if grep -q 'Permission denied\|Login failed\|Login incorrect\|Authentication failed' "$protokoll"; then
-    case $art in
-        ssh | sftp) rat="Ist der eigene öffentliche Schlüssel dort eingetragen (ssh-copy-id)?" ;;
-        *) rat="Stimmen Name und Passwort für diesen Host in ~/.netrc?" ;;
-    esac
-    echo "Fehler: der Host $host hat die Anmeldung abgelehnt. $rat $nichts"
-elif grep -q 'Host key verification failed\|REMOTE HOST IDENTIFICATION HAS CHANGED' "$protokoll"; then
-    echo "Fehler: der Schlüssel des Hosts $host ist unbekannt oder hat sich geändert. Bitte einmal von Hand mit ssh verbinden und ihn prüfen. $nichts"
-elif grep -q 'Connection refused\|Could not resolve\|Name or service not known\|Temporary failure in name resolution\|No route to host\|Network is unreachable\|timed out\|max-retries exceeded' "$protokoll"; then
-    echo "Fehler: der Host $host ist nicht erreichbar. $nichts"
-elif [ "$werkzeug" = rsync ] && grep -q 'rsync: command not found\|rsync: not found\|code 127' "$protokoll"; then
-    echo "Fehler: auf dem Host $host gibt es kein rsync. Dann über SFTP hochladen: DEPLOY = sftp://… $nichts"
-else
-    echo "Fehler: das Hochladen mit $werkzeug ist fehlgeschlagen (Status $status). Bis dahin: $(dateien "$gesendet") gesendet, $geloescht gelöscht. Bitte den Fehler oben beheben und make deploy wiederholen (Protokoll: $protokoll)."
-fi
-exit 1
+scheitern "Bis dahin: $(dateien "$gesendet") gesendet, $geloescht gelöscht; make deploy bitte wiederholen."

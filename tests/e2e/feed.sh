@@ -16,7 +16,7 @@ WORK=${E2E_WORK:-$ROOT/build/e2e}/feed
 BASE=https://www.wanderfreunde-eichenau.example/
 export TZ=Europe/Berlin SOURCE_DATE_EPOCH=1620032700
 
-"$ROOT/scripts/need-packages" libxml2-utils python3-feedparser
+"$ROOT/scripts/need-packages" libxml2-utils python3-feedparser sfeed newsboat sqlite3
 # Debian's Python, whatever else PATH offers: feedparser is its package.
 PY=/usr/bin/python3
 
@@ -47,6 +47,8 @@ for e in d.entries:
     print(e.id, e.title, e.published, sep="|")
 EOF
 }
+feed_title=$("$PY" -c 'import sys, feedparser; print(feedparser.parse(sys.argv[1]).feed.title)' "$SITE/neuigkeiten.xml")
+[ "$feed_title" = "Wanderfreunde Eichenau" ] || problem "der Feed heißt \"$feed_title\", nicht wie die Website"
 got=$(entries "$SITE/neuigkeiten.xml") || problem "feedparser beanstandet neuigkeiten.xml"
 want_entries="tag:www.wanderfreunde-eichenau.example,2021-12-01:neuigkeiten.php/2|Neue Winterrunde|2021-12-01T09:30:00+01:00
 tag:www.wanderfreunde-eichenau.example,2021-10-02:neuigkeiten.php/1|Herbstwanderung mit Rekord|2021-10-02T18:00:00+02:00"
@@ -83,6 +85,128 @@ elif ! grep -F "Fehler: sitemap.xml nennt ${BASE}gibt-es-nicht.php, der Server a
     cat "$WORK/check.log"
     problem "make check nennt die falsche Adresse der Sitemap nicht"
 fi
+
+echo "== Feedleser: Titel wie auf der Seite, bleibende und eindeutige ids"
+# Two news pages of one host, one in each folder, with headings that hold
+# what HTML escapes, and entries put in by hand without a stamp.
+L=$WORK/leser
+mkdir -p "$L/verein" "$L/jugend" "$L/home"
+i=0
+while IFS= read -r heading; do
+    i=$((i + 1))
+    printf '%s\n<p>Text %s</p>\n' "$heading" "$i" >"$WORK/eintrag.html"
+    for dir in verein jugend; do
+        (cd "$L/$dir" && SOURCE_DATE_EPOCH=$((1620032700 + i * 86400)) "$QB" "$WORK/eintrag.html" neuigkeiten.php)
+    done
+done <<'EOF'
+<h2>Kaffee &amp; Kuchen</h2>
+<h2>Wurst & Käse</h2>
+<h2>3 < 4</h2><p>Danach kommt Text</p>
+<h2>Sag &quot;Hallo&quot; &amp; &lt;tschüss&gt;</h2>
+<h2>&Uuml;ber den &bdquo;Hohen Kopf&ldquo; &ndash; am&nbsp;Grat</h2>
+<h2>&nbsp;</h2>
+<h3>Ein "Zitat" mit <em>Betonung</em> &#8211; &#x263A; &copy2021</h3>
+EOF
+# By hand: an entry without a stamp on top, one in the middle.
+by_hand() {
+    "$PY" - "$1" "$2" "$3" <<'EOF'
+import sys
+path, at, heading = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+page = open(path, encoding="utf-8").read()
+opener = '<div class="container">\n'
+parts = page.split(opener)
+parts.insert(at + 1, "\t<br>\n\t<div class=\"jumbotron\">\n" + heading + "\n<p>Von Hand</p>\n\t</div>\n\n</div>\n\n")
+open(path, "w", encoding="utf-8").write(opener.join(parts))
+EOF
+}
+by_hand "$L/verein/neuigkeiten.php" 0 '<h2>Von Hand &amp; ohne Stempel</h2>'
+by_hand "$L/verein/neuigkeiten.php" 4 '<h2>Mitten drin &lt;3</h2>'
+
+# The titles as a browser shows the page's headings: Python's HTML parser
+# reads each entry's first heading (an empty line for one of blanks).
+page_titles() {
+    "$PY" - "$1" <<'EOF'
+import sys, re, html.parser
+page = open(sys.argv[1], encoding="utf-8").read()
+body = page[page.index('<div class="container">'):page.rindex("<?php")]
+class Heading(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.tag, self.done, self.text = None, False, ""
+    def handle_starttag(self, tag, attrs):
+        if not self.done and self.tag is None and re.fullmatch("h[1-6]", tag):
+            self.tag = tag
+    def handle_endtag(self, tag):
+        if tag == self.tag:
+            self.tag, self.done = None, True
+    def handle_data(self, data):
+        if self.tag and not self.done:
+            self.text += data
+for part in body.split('<div class="container">')[1:]:
+    h = Heading()
+    h.feed(part)
+    h.close()
+    print(" ".join(h.text.replace("\xa0", " ").split()))
+EOF
+}
+# What a reader shows of feed $2 (called $3), one line per entry in the
+# feed's order: id, a tab, the title. newsboat keeps what it read in its
+# cache; the number at the id's end gives the order back.
+read_feed() {
+    case $1 in
+    feedparser) entries "$2" | cut -d'|' -f1,2 | tr '|' '\t' ;;
+    sfeed) sfeed <"$2" | awk -F'\t' '{ print $6 "\t" $2 }' ;;
+    newsboat)
+        printf '"exec:cat %s"\n' "$2" >"$L/home/urls-$3"
+        : >"$L/home/config"
+        HOME=$L/home newsboat -u "$L/home/urls-$3" -c "$L/home/cache-$3.db" -C "$L/home/config" -x reload \
+            >/dev/null 2>&1 || return 1
+        sqlite3 -separator "$(printf '\t')" "$L/home/cache-$3.db" "select guid, title from rss_item
+            order by cast(substr(guid, instr(guid, '.php/') + 5) as integer) desc"
+        ;;
+    esac
+}
+# Checks every reader's titles against the page's, in the page's order;
+# an entry whose heading is blanks alone is "<feed title> vom <date>".
+check_readers() {
+    local page=$1 xml=$2 name=$3 title=$4 reader got want w id t
+    want=$(page_titles "$page")
+    for reader in feedparser sfeed newsboat; do
+        got=$(read_feed "$reader" "$xml" "$name") || { problem "$reader liest $name nicht"; continue; }
+        if [ "$(wc -l <<<"$got")" != "$(wc -l <<<"$want")" ]; then
+            problem "$reader zeigt in $name $(wc -l <<<"$got") Einträge, die Seite hat $(wc -l <<<"$want")"
+            continue
+        fi
+        while IFS= read -r w <&3 && IFS=$'\t' read -r id t <&4; do
+            if [ -z "$w" ]; then
+                [[ $t =~ ^"$title vom "[0-9]+\.[0-9]+\.[0-9]+$ ]] || problem "$reader, $name: \"$t\" statt \"$title vom <Datum>\" ($id)"
+            elif [ "$t" != "$w" ]; then
+                problem "$reader, $name: \"$t\" statt \"$w\" ($id)"
+            fi
+        done 3<<<"$want" 4<<<"$got"
+    done
+}
+(cd "$L/verein" && "$QB" -g feed https://www.example.org/verein/ neuigkeiten.php)
+(cd "$L/jugend" && "$QB" -g feed https://www.example.org/jugend/ neuigkeiten.php 'Jugend & Co')
+check_readers "$L/verein/neuigkeiten.php" "$L/verein/neuigkeiten.xml" verein "Tarnido 2020 News"
+check_readers "$L/jugend/neuigkeiten.php" "$L/jugend/neuigkeiten.xml" jugend "Jugend & Co"
+ids=$({ entries "$L/verein/neuigkeiten.xml"; entries "$L/jugend/neuigkeiten.xml"; } | cut -d'|' -f1)
+twice=$(sort <<<"$ids" | uniq -d | tr '\n' ' ')
+[ -z "$twice" ] || problem "ids, die in beiden Feeds stehen: $twice"
+
+# A new entry a week later, and the feed made again at another time: every
+# older entry keeps id and date, so newsboat finds exactly one new entry.
+before=$(entries "$L/verein/neuigkeiten.xml" | cut -d'|' -f1,3)
+sqlite3 "$L/home/cache-verein.db" "update rss_item set unread = 0"
+printf '<h2>Neu &amp; frisch</h2>\n' >"$WORK/eintrag.html"
+(cd "$L/verein" && SOURCE_DATE_EPOCH=1621242300 "$QB" "$WORK/eintrag.html" neuigkeiten.php)
+(cd "$L/verein" && SOURCE_DATE_EPOCH=1621500000 "$QB" -g feed https://www.example.org/verein/ neuigkeiten.php)
+after=$(entries "$L/verein/neuigkeiten.xml" | cut -d'|' -f1,3)
+[ "$(tail -n +2 <<<"$after")" = "$before" ] \
+    || problem "ids oder Daten älterer Einträge haben sich geändert: $(diff <(echo "$before") <(tail -n +2 <<<"$after") | tr '\n' ' ')"
+check_readers "$L/verein/neuigkeiten.php" "$L/verein/neuigkeiten.xml" verein "Tarnido 2020 News"
+unread=$(sqlite3 "$L/home/cache-verein.db" "select count(*) from rss_item where unread = 1")
+[ "$unread" = 1 ] || problem "newsboat zeigt nach einem neuen Eintrag $unread ungelesene statt 1"
 
 [ "$fail" = 0 ] && echo "feed.sh: in Ordnung"
 exit "$fail"

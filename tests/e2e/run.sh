@@ -7,7 +7,8 @@
 # save in the open browser (preview.mjs), the site template's `make check` passes
 # on the example site and names page and link of a misspelt navigation
 # target, and `make watch` rebuilds what a saved file affects and survives a
-# failing build. Usage: tests/e2e/run.sh /abs/path/to/quennelbrook
+# failing build; a sequence of author edits rebuilds the site as a clean
+# build would (rebuild.sh). Usage: tests/e2e/run.sh /abs/path/to/quennelbrook
 set -euo pipefail
 
 QB=${1:?Aufruf: tests/e2e/run.sh /pfad/zu/quennelbrook}
@@ -18,7 +19,7 @@ WORK=${E2E_WORK:-$ROOT/build/e2e}
 SHOTS=${E2E_SCREENSHOTS:-$ROOT/docs}
 started=$(date +%s)
 
-"$ROOT/scripts/need-packages" pandoc php-cli tidy chromium linkchecker inotify-tools curl imagemagick
+"$ROOT/scripts/need-packages" pandoc php-cli tidy chromium linkchecker inotify-tools curl imagemagick git
 # Node may come from elsewhere than Debian (its npm then conflicts with
 # Debian's), so only the missing command asks for the packages.
 command -v npm >/dev/null || "$ROOT/scripts/need-packages" nodejs npm
@@ -227,6 +228,7 @@ if pgrep -f "php -S 127.0.0.1:0 -t $own/site" >/dev/null; then problem "make che
 "$E2E/deploy.sh" "$QB" || problem "make deploy"
 "$E2E/visitors.sh" "$QB" "$WORK" || problem "Besucher: Anführungszeichen, Fotos oder Lighthouse"
 E2E_WORK=$WORK "$E2E/markdown.sh" "$QB" || problem "Markdown: eingebaut und über pandoc nicht gleich"
+E2E_WORK=$WORK "$E2E/rebuild.sh" "$QB" || problem "Neubau: nicht gleich einem sauberen Bau"
 echo "== e2e: $(( $(date +%s) - started )) s"
 if [ "$fail" != 0 ]; then
     echo "e2e: FEHLGESCHLAGEN"
