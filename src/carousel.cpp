@@ -9,11 +9,6 @@
 
 namespace {
 
-void put(std::FILE* fo, const char* s)
-{
-    std::fputs(s, fo);
-}
-
 const char* const PREFIX = "assets/include/";
 const char* const SUFFIX = ".php";
 
@@ -42,7 +37,7 @@ bool same_file(const char* input, const std::string& datei, std::FILE* fi)
 
 int nicht_vorhanden(const char* input)
 {
-    std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+    eingabe_fehlt(input);
     return STATUS_CAROUSEL;
 }
 
@@ -158,6 +153,6 @@ int generate_carousel(const char* input, const char* output, const char* img)
         if (safe_commit(out))
             return STATUS_OK;
     }
-    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", datei.c_str());
+    ausgabe_nicht_schreibbar(datei.c_str());
     return STATUS_CAROUSEL;
 }

@@ -5,6 +5,9 @@
 
 #include "quennelbrook.h"
 
+// The most images one carousel takes.
+inline constexpr int ANZ = 10;
+
 // Writes the carousel include file named after output from the image list
 // input. Returns the process status; on failure an existing include file is
 // left as it was.

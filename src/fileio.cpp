@@ -326,3 +326,13 @@ bool is_directory(const char* path)
     struct stat st;
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+void eingabe_fehlt(const char* input)
+{
+    std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+}
+
+void ausgabe_nicht_schreibbar(const char* output)
+{
+    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
+}

@@ -1,5 +1,5 @@
-// Reading input in line-buffer pieces, and writing an output file so that it
-// is either replaced whole or left as it was.
+// Reading input in line-buffer pieces, writing an output file so that it is
+// either replaced whole or left as it was, and writing text to a stream.
 #pragma once
 
 #include <cstddef>
@@ -90,3 +90,14 @@ int lock_beside(const std::string& target);
 
 // Whether path names a directory (symlinks followed).
 bool is_directory(const char* path);
+
+// Writes the text s as it is, with no line end added.
+inline void put(std::FILE* fp, const char* s)
+{
+    std::fputs(s, fp);
+}
+
+// The messages of every mode for an input that cannot be opened or read to
+// its end, and for an output that cannot be written.
+void eingabe_fehlt(const char* input);
+void ausgabe_nicht_schreibbar(const char* output);

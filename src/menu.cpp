@@ -20,11 +20,6 @@ bool starts_with(const char* zeile, std::size_t n, const char* prefix)
     return n >= len && std::memcmp(zeile, prefix, len) == 0;
 }
 
-void put(std::FILE* fp, const char* s)
-{
-    std::fputs(s, fp);
-}
-
 void put(std::FILE* fp, Text s)
 {
     std::fwrite(s.p, 1, s.len, fp);

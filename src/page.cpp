@@ -11,6 +11,15 @@
 #include "markdown.h"
 #include "rewrite.h"
 
+namespace {
+
+void ausgabe_nicht_lesbar(const char* output)
+{
+    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht gelesen werden!\n", output);
+}
+
+}  // namespace
+
 void writeLink(std::FILE* fp, const char* link, bool* breakWritten, int art)
 {
     static const struct {
@@ -44,7 +53,7 @@ int generate3(const char* input, const char* output, const char* title, const ch
     SafeOut out;
     if (!safe_open(out, output)) {
         std::fclose(fi);
-        std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
+        ausgabe_nicht_schreibbar(output);
         return STATUS_IO;
     }
     std::FILE* fo = out.fp;
@@ -58,7 +67,7 @@ int generate3(const char* input, const char* output, const char* title, const ch
     std::fclose(fi);
     if (read_failed) {
         safe_abort(out);
-        std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
+        eingabe_fehlt(input);
         return STATUS_IO;
     }
     put(fo, "\n");
@@ -75,7 +84,7 @@ int generate3(const char* input, const char* output, const char* title, const ch
         return status;
     }
     if (!safe_commit(out)) {
-        std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
+        ausgabe_nicht_schreibbar(output);
         return STATUS_IO;
     }
     return STATUS_OK;
@@ -84,21 +93,6 @@ int generate3(const char* input, const char* output, const char* title, const ch
 // ---- News and merged pages ----
 
 namespace {
-
-void eingabe_fehlt(const char* input)
-{
-    std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", input);
-}
-
-void ausgabe_nicht_schreibbar(const char* output)
-{
-    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht geschrieben werden!\n", output);
-}
-
-void ausgabe_nicht_lesbar(const char* output)
-{
-    std::printf("Fehler: Ausgabedatei \"%s\" kann nicht gelesen werden!\n", output);
-}
 
 // Releases the page lock on every way out of a news run.
 struct LockGuard {

@@ -35,11 +35,6 @@ void put_line(std::FILE* fp, const char* line)
 
 // ---- Writers ----
 
-void put(std::FILE* fp, const char* s)
-{
-    std::fputs(s, fp);
-}
-
 void write_php_string(std::FILE* fp, const char* s)
 {
     // Backslash, quote and dollar would end the literal or start an

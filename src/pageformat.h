@@ -37,7 +37,6 @@ extern const char* const tage[7];
 
 // ---- Writers ----
 
-void put(std::FILE* fp, const char* s);
 // Writes s as the inside of a PHP double-quoted literal.
 void write_php_string(std::FILE* fp, const char* s);
 // The publication time: SOURCE_DATE_EPOCH when it holds a non-negative

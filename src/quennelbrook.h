@@ -1,9 +1,8 @@
-// Declarations shared by every module of quennelbrook.
+// Declarations that modules of quennelbrook share: the line buffer, the
+// search helpers' "nothing found" and the process statuses.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
-#include <ctime>
 
 // A line buffer holds at most 1023 bytes of one input line and its
 // terminating zero; longer physical lines are read in pieces of this size.
@@ -13,9 +12,6 @@ inline constexpr std::size_t LINE_MAX_READ = LINE_SIZE - 1;
 // Position returned by the search helpers when nothing is found.
 inline constexpr int NOT_FOUND = -1;
 
-// The most images one carousel takes.
-inline constexpr int ANZ = 10;
-
 // Process statuses. Every generator returns one of these to main, which is
 // the only place that ends the process.
 inline constexpr int STATUS_OK = 0;
@@ -24,11 +20,3 @@ inline constexpr int STATUS_MENU = 253;      // menu card lacks a field
 inline constexpr int STATUS_IO = 252;        // page input/output failed
 inline constexpr int STATUS_LIST = 251;      // carousel list has no name
 inline constexpr int STATUS_CAROUSEL = 250;  // carousel list/include failed
-
-// Keywords, description and robots text of a page, as read from its SEO file.
-struct Seo_data {
-    char keywords[LINE_SIZE];
-    char description[LINE_SIZE];
-    char robots[LINE_SIZE];
-};
-

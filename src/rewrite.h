@@ -1,21 +1,15 @@
-// Content rewriting: search helpers, the line rules and tag decoration. The
-// scan that finds the lines worth a look is in scan.h, the writer in gather.h.
+// Content rewriting: the line rules and the tag decoration. The search
+// helpers they build on are in search.h, the scan that finds the lines
+// worth a look in scan.h, the writer in gather.h; the parts of the rewriter
+// are in rewrite/.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
 #include "quennelbrook.h"
+#include "search.h"
 
-// Position of the first byte equal to needle, or NOT_FOUND. The terminating
-// zero is never tested.
-int getPos(const char* haystack, char needle);
-// Position of the first occurrence of needle, or NOT_FOUND. An empty
-// haystack yields NOT_FOUND even for an empty needle.
-int checkPos(const char* haystack, const char* needle);
-// Whether needle occurs in haystack when the letters a to z ignore case.
-// Every other byte (those of umlauts included) must match as it is.
-bool strstrUpper(const char* haystack, const char* needle);
 // Writes zeile with part inserted at position i (clamped to the line).
 void writeParts(std::FILE* fo, const char* zeile, int i, const char* part);
 // The special case (0 to 8) of a line; stores the position found by the

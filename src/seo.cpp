@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "fileio.h"
-#include "rewrite.h"
+#include "search.h"
 
 namespace {
 

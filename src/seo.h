@@ -5,6 +5,14 @@
 
 #include "quennelbrook.h"
 
+// Keywords, description and robots text of a page, as read from its SEO file
+// (and written into the page's header block).
+struct Seo_data {
+    char keywords[LINE_SIZE];
+    char description[LINE_SIZE];
+    char robots[LINE_SIZE];
+};
+
 // Reads keywords, description and robots from the SEO file; fields the file
 // does not set, and all three when it cannot be opened, are empty. A file
 // that opens but cannot be read to its end is reported and sets *read_failed.

@@ -65,6 +65,10 @@ TEST(SafeOutput, FailingRunsLeaveThePageAlone)
     spit(d / "out.php", OLD_PAGE);
     ::mkdir((d / "dir.php").c_str(), 0755);
     ::mkdir((d / "indir").c_str(), 0755);
+    // Inputs that open but cannot be read: at offset 0 of its own memory a
+    // process finds nothing mapped.
+    ASSERT_EQ(::symlink("/proc/self/mem", (d / "mem.html").c_str()), 0);
+    ASSERT_EQ(::symlink("/proc/self/mem", (d / "mem.md").c_str()), 0);
     const auto before = entries(d.path);
     struct Case {
         std::vector<std::string> args;
@@ -72,6 +76,9 @@ TEST(SafeOutput, FailingRunsLeaveThePageAlone)
     } cases[] = {
         {{"-t", "T", "fehlt.html", "out.php"}, "Fehler: Eingabedatei \"fehlt.html\" nicht vorhanden oder Platte voll!\n"},
         {{"-t", "T", "indir", "out.php"}, "Fehler: Eingabedatei \"indir\" nicht vorhanden oder Platte voll!\n"},
+        {{"-t", "T", "fehlt.md", "out.php"}, "Fehler: Eingabedatei \"fehlt.md\" nicht vorhanden oder Platte voll!\n"},
+        {{"-t", "T", "mem.html", "out.php"}, "Fehler: Eingabedatei \"mem.html\" nicht vorhanden oder Platte voll!\n"},
+        {{"-t", "T", "mem.md", "out.php"}, "Fehler: Eingabedatei \"mem.md\" nicht vorhanden oder Platte voll!\n"},
         {{"-t", "T", "in.html", "nodir/out.php"},
          "Fehler: Ausgabedatei \"nodir/out.php\" kann nicht geschrieben werden!\n"},
         {{"-t", "T", "in.html", "dir.php"}, "Fehler: Ausgabedatei \"dir.php\" kann nicht geschrieben werden!\n"},

@@ -172,7 +172,9 @@ TEST(NewsPage, MissingInputChangesNothing)
     const std::string page = HEADER + entry(STAMP, "<p>Alt</p>\n") + FOOTER;
     spit(d / "news.php", page);
     ::mkdir((d / "dir.html").c_str(), 0755);
-    for (const std::string in : {"fehlt.html", "dir.html"}) {
+    // Opens, but its reads fail.
+    ASSERT_EQ(::symlink("/proc/self/mem", (d / "mem.html").c_str()), 0);
+    for (const std::string in : {"fehlt.html", "dir.html", "mem.html"}) {
         Result r = qb({in, "news.php"}, d.path);
         EXPECT_EQ(r.status, 252);
         EXPECT_EQ(r.out, "Fehler: Eingabedatei \"" + in + "\" nicht vorhanden oder Platte voll!\n");
@@ -180,7 +182,8 @@ TEST(NewsPage, MissingInputChangesNothing)
     }
     Result r = qb({"fehlt.html", "neu.php"}, d.path);
     EXPECT_EQ(r.status, 252);
-    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"dir.html", "news.php"}));
+    // The run that opened mem.html took the page's lock, which stays.
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{".news.php.lock", "dir.html", "mem.html", "news.php"}));
 }
 
 TEST(NewsPage, UnwritableOutputChangesNothing)
@@ -313,10 +316,13 @@ TEST(MergedPage, FailuresChangeNothing)
     } cases[] = {
         {{"fehlt.html", "a.html", "seite.php"}, "Fehler: Eingabedatei \"fehlt.html\" nicht vorhanden oder Platte voll!\n"},
         {{"a.html", "fehlt.html", "seite.php"}, "Fehler: Eingabedatei \"fehlt.html\" nicht vorhanden oder Platte voll!\n"},
+        // Both open; the second's reads fail.
+        {{"a.html", "mem.html", "seite.php"}, "Fehler: Eingabedatei \"mem.html\" nicht vorhanden oder Platte voll!\n"},
         {{"a.html", "a.html", "fehlt/seite.php"}, "Fehler: Ausgabedatei \"fehlt/seite.php\" kann nicht geschrieben werden!\n"},
         {{"a.html", "a.html", "ordner"}, "Fehler: Ausgabedatei \"ordner\" kann nicht geschrieben werden!\n"},
         {{"a.html", "gross.md", "seite.php"}, "Fehler: Markdown-Datei \"gross.md\" ist größer als 16 MiB!\n"},
     };
+    ASSERT_EQ(::symlink("/proc/self/mem", (d / "mem.html").c_str()), 0);
     // One byte above the limit of a Markdown input.
     spit(d / "gross.md", std::string((std::size_t{16} << 20) + 1, 'x'));
     for (const auto& c : cases) {
@@ -329,6 +335,6 @@ TEST(MergedPage, FailuresChangeNothing)
     EXPECT_EQ(r.status, 252);
     EXPECT_EQ(r.out, "Fehler: Ausgabedatei \"seite.php\" kann nicht geschrieben werden!\n");
     EXPECT_EQ(slurp(d / "seite.php"), "alt\n");
-    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "gross.html", "gross.md", "ordner", "seite.php"}));
+    EXPECT_EQ(entries(d.path), (std::vector<std::string>{"a.html", "gross.html", "gross.md", "mem.html", "ordner", "seite.php"}));
     EXPECT_TRUE(entries(d / "ordner").empty());
 }

@@ -18,7 +18,7 @@ std::FILE* open_fragment(const char* path)
     std::FILE* fi = is_directory(path) ? nullptr : std::fopen(path, "rb");
     if (!fi || !is_markdown(path)) {
         if (!fi)
-            std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", path);
+            eingabe_fehlt(path);
         return fi;
     }
     std::string text;
@@ -41,7 +41,7 @@ std::FILE* open_fragment(const char* path)
         return nullptr;
     }
     if (failed) {
-        std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", path);
+        eingabe_fehlt(path);
         return nullptr;
     }
     std::string html = render_markdown(text.data(), text.size());
@@ -52,7 +52,7 @@ std::FILE* open_fragment(const char* path)
     if (!mem || std::fwrite(html.data(), 1, html.size(), mem) != html.size() || std::fseek(mem, 0, SEEK_SET) != 0) {
         if (mem)
             std::fclose(mem);
-        std::printf("Fehler: Eingabedatei \"%s\" nicht vorhanden oder Platte voll!\n", path);
+        eingabe_fehlt(path);
         return nullptr;
     }
     return mem;
