@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "markdown/utf8.h"
 #include "web.h"
 
 namespace {
@@ -64,21 +65,7 @@ std::string utf8(std::uint32_t c)
     if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         c = 0xFFFD;
     std::string s;
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    md::encode(s, static_cast<char32_t>(c));
     return s;
 }
 
