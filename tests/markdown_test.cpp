@@ -194,6 +194,8 @@ TEST(Markdown, WritesWhatPandocWrites)
          "~~weg~~ ***beides***\n",
          "<p>Nach dem Kopf. bleibt weg, C:auch, ein Leerzeichen.</p>\n"
          "<p><del>weg</del> <strong><em>beides</em></strong></p>\n"},
+        {"Das ist ~~alt~~ neu und ~~zwei\nZeilen~~ hier, *kursiv ~~weg~~*.\n",
+         "<p>Das ist <del>alt</del> neu und <del>zwei Zeilen</del> hier, <em>kursiv <del>weg</del></em>.</p>\n"},
         {"H~2~O und x^2^, aber a^b und ~/pfad bleiben.\n",
          "<p>H<sub>2</sub>O und x<sup>2</sup>, aber a^b und ~/pfad bleiben.</p>\n"},
         {"'Peters Rad' und 'Jürgen's Buch', \"`make`\" baut, a \" b \" c, leer \"\" hier, Antwort –\"ja\" und …'so', die 80'er Jahre 'waren' gut.\n",

@@ -193,8 +193,12 @@ void Writer::inline_node(cmark_node* n, bool enter, std::vector<cmark_node*>& sw
         }
         break;
     default:
-        if (type_name(n) == "strikethrough")
+        if (type_name(n) == "strikethrough") {
+            // The blank before the struck text stays outside it.
+            if (enter)
+                flush_space();
             out += enter ? "<del>" : "</del>";
+        }
         break;
     }
 }
