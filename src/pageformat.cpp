@@ -51,8 +51,21 @@ void write_php_string(std::FILE* fp, const char* s)
     }
 }
 
+namespace {
+bool stamp_set = false;
+std::time_t stamp_time = 0;
+}  // namespace
+
+void stamp_with(const std::time_t* when)
+{
+    stamp_set = when != nullptr;
+    stamp_time = when ? *when : 0;
+}
+
 std::time_t publication_time()
 {
+    if (stamp_set)
+        return stamp_time;
     const char* sde = std::getenv("SOURCE_DATE_EPOCH");
     if (sde && *sde && std::strspn(sde, "0123456789") == std::strlen(sde)) {
         errno = 0;
@@ -150,7 +163,7 @@ bool read_stamp(const char* line, std::size_t n, std::time_t* when)
 
 int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
                   int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
-                  const char* dateiname)
+                  const char* dateiname, const Seo_data* seo_werte)
 {
     put_line(fp, PHP_OPEN);
     put(fp, TITEL_ASSIGN);
@@ -167,9 +180,9 @@ int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const ch
         write_php_string(fp, dateiname);
         put(fp, "\";\n");
     }
-    if (seo_datei) {
+    if (seo_datei || seo_werte) {
         bool read_failed = false;
-        Seo_data seo = read_seo(seo_datei, &read_failed);
+        Seo_data seo = seo_werte ? *seo_werte : read_seo(seo_datei, &read_failed);
         if (read_failed)
             return STATUS_IO;
         const struct {

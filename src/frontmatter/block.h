@@ -1,0 +1,42 @@
+// The YAML metadata block at the top of a Markdown article: where it is,
+// and its entries as the YAML library reads them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace fm {
+
+// One value of the block's top mapping.
+struct Value {
+    enum Kind { scalar, list, mapping };
+    Kind kind = scalar;
+    bool plain = true;               // an unquoted scalar (a null is an empty plain one)
+    std::string text;                // kind scalar
+    std::vector<std::string> items;  // kind list: its scalars (nested lists and mappings are kept out)
+    bool nested = false;             // kind list: it held more than scalars
+};
+
+struct Entry {
+    std::string key;
+    std::size_t line = 0;  // of the key, in the article (1 = its first line)
+    Value value;
+};
+
+struct Block {
+    bool present = false;
+    std::vector<Entry> entries;
+};
+
+// Reads the block of the article at path into b. A file without a block
+// (or one that cannot be read: its page run reports that) leaves b empty
+// and succeeds. A block that is not valid YAML, is never closed, is no
+// mapping or repeats a key gives a message naming the article and the line,
+// and false.
+bool read_block(const char* path, Block& b);
+
+// The same for the article's text in memory (n bytes): the fuzzer's way in.
+bool parse_block(const char* path, const char* text, std::size_t n, Block& b);
+
+}  // namespace fm
