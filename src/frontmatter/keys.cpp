@@ -226,11 +226,9 @@ struct Check {
             return true;
         }
         case TEXTS: {
-            // The rewriter decorates one tag per page.
-            if (e.value.kind == Value::list && e.value.items.size() > 1)
-                return fail(e, "nennt mehr als eine Verzierung; eine Seite hat höchstens eine");
+            // The rewriter takes several decorations one per line.
             std::string s;
-            if (!texts(e, &s, ""))
+            if (!texts(e, &s, "\n"))
                 return false;
             f.options.emplace_back(k->option, s);
             return true;
