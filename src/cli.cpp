@@ -55,6 +55,7 @@ void show_usage()
         "\t-t\tTitel der Webseite",
         "\t-u\tÜberschrift der Webseite",
         "\t-v\tUnterdrückt die Sektion \"veröffentlicht am\", d.h. sie erscheint nicht",
+        "\tAlle Seitenoptionen kann ein Markdown-Artikel oben in einem YAML-Kopfblock tragen (siehe man quennelbrook).",
         "\n\tEingangsdatei(en):\tMaximal zwei HTML-Dateien durch Leerzeichen getrennt, aus denen die php - Datei erstellt wird.",
         "\t\tAusgabedatei:\tZieldatei",
         // Two lines of text, but one item: the first has no newline of its own.

@@ -150,7 +150,7 @@ TEST(FrontMatter, AWrongBlockNamesArticleLineAndKeyAndWritesNothing)
     // A page that begins with a rule, not a block, and the command line's
     // leniency about a missing SEO file, stay as they were.
     TempDir d;
-    for (const char* text : {"---\n\nText\n", "---\nText ohne Doppelpunkt\n", "--- \ntitl: x\n---\n", "---\n---\nText\n"}) {
+    for (const char* text : {"---\n\ntitl: x\n---\nText\n", "---\nText ohne Doppelpunkt\n", "--- \ntitl: x\n---\n", "---\n---\nText\n"}) {
         spit(d / "a.md", text);
         Result r = qb({"-t", "T", "-s", "fehlt.txt", "a.md", "seite.php"}, d.path);
         EXPECT_EQ(r.status, 0) << text;

@@ -16,11 +16,6 @@
 namespace fm {
 namespace {
 
-bool blank(std::string_view l)
-{
-    return l.find_first_not_of(" \t\r") == std::string_view::npos;
-}
-
 std::string_view chomp(std::string_view l)
 {
     if (l.ends_with('\n'))
@@ -28,6 +23,11 @@ std::string_view chomp(std::string_view l)
     if (l.ends_with('\r'))
         l.remove_suffix(1);
     return l;
+}
+
+bool blank(std::string_view l)
+{
+    return l.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 bool closing(std::string_view l)

@@ -29,6 +29,9 @@ struct FrontMatter {
 // gives a message naming the article, the line and the key, and
 // STATUS_USAGE; an article that cannot be read, STATUS_IO.
 int read_front_matter(const char* article, const char* output, FrontMatter& f);
+// The checking half of it, for a block already read.
+struct Block;
+int check_block(const char* article, const char* output, const Block& b, FrontMatter& f);
 
 // Sets o from f, then from the command line's options (letters and
 // arguments in their order), so that the command line wins: a -c or -m

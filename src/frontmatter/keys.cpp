@@ -304,6 +304,12 @@ int read_front_matter(const char* article, const char* output, FrontMatter& f)
     Block b;
     if (int status = read_block(article, b); status != STATUS_OK)
         return status;
+    return check_block(article, output, b, f);
+}
+
+int check_block(const char* article, const char* output, const Block& b, FrontMatter& f)
+{
+    f = FrontMatter{};
     f.present = b.present;
     // title and titel are one key under two names: both at once is a duplicate.
     for (std::size_t i = 0; i < b.entries.size(); ++i) {
