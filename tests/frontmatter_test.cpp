@@ -21,6 +21,7 @@ void site(const TempDir& d)
     spit(d / "assets/include/extra.php", "<p>extra</p>\n");
     spit(d / "menu.txt", "## Karten\na.jpg|a.php|A|Text a\n");
     spit(d / "seo.txt", "keywords:a b\ndescription:Eine: Seite\nrobots:noindex\n");
+    spit(d / "seo2.txt", "keywords:a, b c\n");
 }
 
 }  // namespace
@@ -52,6 +53,8 @@ TEST(FrontMatter, EveryKeyMakesThePageItsOptionMakes)
         {"titel: T\nohnestempel: yes", {"-t", "T", "-v"}},
         {"titel: T\nstichwoerter: a b\nbeschreibung: 'Eine: Seite'\nrobots: noindex", {"-t", "T", "-s", "seo.txt"}},
         {"titel: T\nkeywords: [a b]\ndescription: 'Eine: Seite'\nrobots: noindex", {"-t", "T", "-s", "seo.txt"}},
+        // Closed by pandoc's other closing line.
+        {"titel: T\nstichwoerter: [a, b c]\n...", {"-t", "T", "-s", "seo2.txt"}},
         // The block's values take the place of the file's, one by one.
         {"titel: T\nseodatei: seo.txt\nrobots: noindex", {"-t", "T", "-s", "seo.txt"}},
         {"titel: T\nveroeffentlicht: 2021-10-02 18:00", {"-t", "T"}, {"SOURCE_DATE_EPOCH=1633197600"}},
@@ -70,7 +73,7 @@ TEST(FrontMatter, EveryKeyMakesThePageItsOptionMakes)
     for (const auto& row : rows) {
         TempDir d;
         site(d);
-        spit(d / "a.md", "---\n" + row.block + "\n---\n" + BODY);
+        spit(d / "a.md", "---\n" + row.block + (row.block.ends_with("...") ? "\n" : "\n---\n") + BODY);
         spit(d / "b.md", BODY);
         std::vector<std::string> with_block = row.cli;
         with_block.insert(with_block.end(), {"a.md", "seite.php"});
@@ -124,6 +127,7 @@ TEST(FrontMatter, AWrongBlockNamesArticleLineAndKeyAndWritesNothing)
         {"---\ntitel: \"offen\nueberschrift: x\n---\n", "Fehler in a.md in Zeile 2: der Kopfblock ist kein gültiges YAML (nach dem Schlüssel „titel“): found unexpected end of stream while scanning a quoted scalar!"},
         {"---\ntitel: a: b\n---\n", "Fehler in a.md in Zeile 2: der Kopfblock ist kein gültiges YAML (nach dem Schlüssel „titel“): mapping values are not allowed in this context!"},
         {"---\ntitel: T\nText ohne Ende\n", "Fehler in a.md in Zeile 1: der Kopfblock wird nie geschlossen (es fehlt die Zeile --- oder ...)!"},
+        {"---\ntitel: T\n? [a, b]\n: c\n---\n", "Fehler in a.md in Zeile 3: ein Schlüssel im Kopfblock muss ein einfacher Text sein!"},
         {"---\n- a\n- b\n---\n", "Fehler in a.md in Zeile 2: der Kopfblock muss aus Zeilen „Schlüssel: Wert“ bestehen!"},
         {"---\ntitel: &t T\nueberschrift: *t\n---\n", "Fehler in a.md in Zeile 3: „ueberschrift“: Verweise (*name) gibt es im Kopfblock nicht!"},
         {"---\ntitel: T\nmenuedatei: menue.txt\n---\n", "Fehler in a.md in Zeile 3: „menuedatei“ nennt die Datei „menue.txt“, die es nicht gibt!"},
@@ -144,7 +148,7 @@ TEST(FrontMatter, AWrongBlockNamesArticleLineAndKeyAndWritesNothing)
             EXPECT_EQ(r.status, row.status) << row.article;
             EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), row.message + "\n") << row.article;
             EXPECT_EQ(exists(d / "seite.php") ? slurp(d / "seite.php") : "", old ? "alt\n" : "") << row.article;
-            EXPECT_EQ(entries(d.path).size(), old ? 5u : 4u) << row.article;
+            EXPECT_EQ(entries(d.path).size(), old ? 6u : 5u) << row.article;
         }
     }
     // A page that begins with a rule, not a block, and the command line's
