@@ -130,6 +130,7 @@ TEST(FrontMatter, AWrongBlockNamesArticleLineAndKeyAndWritesNothing)
         {"---\ntitel: T\n? [a, b]\n: c\n---\n", "Fehler in a.md in Zeile 3: ein Schlüssel im Kopfblock muss ein einfacher Text sein!"},
         {"---\n- a\n- b\n---\n", "Fehler in a.md in Zeile 2: der Kopfblock muss aus Zeilen „Schlüssel: Wert“ bestehen!"},
         {"---\ntitel: &t T\nueberschrift: *t\n---\n", "Fehler in a.md in Zeile 3: „ueberschrift“: Verweise (*name) gibt es im Kopfblock nicht!"},
+        {"---\ntitel: &t T\ndekoration:\n  - p.a\n  - *t\n---\n", "Fehler in a.md in Zeile 5: „dekoration“: Verweise (*name) gibt es im Kopfblock nicht!"},
         {"---\ntitel: T\nmenuedatei: menue.txt\n---\n", "Fehler in a.md in Zeile 3: „menuedatei“ nennt die Datei „menue.txt“, die es nicht gibt!"},
         {"---\ntitel: T\nseodatei: seo.text\n---\n", "Fehler in a.md in Zeile 3: „seodatei“ nennt die Datei „seo.text“, die es nicht gibt!"},
         {"---\ntitel: T\nfussdatei: extra.htm\n---\n", "Fehler in a.md in Zeile 3: „fussdatei“ nennt die Datei „extra.htm“, die es nicht gibt!"},
