@@ -60,6 +60,7 @@ TEST(FrontMatter, EveryKeyMakesThePageItsOptionMakes)
         {"titel: T\nveroeffentlicht: 2021-10-02 18:00", {"-t", "T"}, {"SOURCE_DATE_EPOCH=1633197600"}},
         {"titel: T\nveroeffentlicht: 2021-10-02T18:00:00+02:00", {"-t", "T"}, {"SOURCE_DATE_EPOCH=1633190400"}},
         {"titel: T\nveroeffentlicht: 2021-10-02", {"-t", "T"}, {"SOURCE_DATE_EPOCH=1633132800"}},
+        {"titel: T\nveroeffentlicht: 2021-10-02 18:00:00.5+0200", {"-t", "T"}, {"SOURCE_DATE_EPOCH=1633190400"}},
         {"titel: T\nveroeffentlicht: 2020-02-29 23:59:30Z", {"-t", "T"}, {"SOURCE_DATE_EPOCH=1583020770"}},
         // A news entry: only its time.
         {"veroeffentlicht: 2021-10-02 18:00\nauthor: [A, B]\ndate: gestern\nlang: de", {}, {"SOURCE_DATE_EPOCH=1633197600"}},
@@ -110,6 +111,7 @@ TEST(FrontMatter, AWrongBlockNamesArticleLineAndKeyAndWritesNothing)
         {"---\ntitel: T\ntitl: x\n---\n", "Fehler in a.md in Zeile 3: „titl“ ist kein bekannter Schlüssel (gemeint ist wohl „titel“)!"},
         {"---\nUeberschrft: x\n---\n", "Fehler in a.md in Zeile 2: „Ueberschrft“ ist kein bekannter Schlüssel (gemeint ist wohl „ueberschrift“)!"},
         {"---\nwetter: sonnig\n---\n", "Fehler in a.md in Zeile 2: „wetter“ ist kein bekannter Schlüssel (gemeint ist wohl „weiter“)!"},
+        {"---\nmenü: 3\n---\n", "Fehler in a.md in Zeile 2: „menü“ ist kein bekannter Schlüssel (gemeint ist wohl „menue“)!"},
         {"---\nfarbe: blau\n---\n", "Fehler in a.md in Zeile 2: „farbe“ ist kein bekannter Schlüssel!"},
         {"---\ntitel: [a, b]\n---\n", "Fehler in a.md in Zeile 2: „titel“ braucht einen Text, keine Liste!"},
         {"---\ntitel: T\nweiter:\n  a: b\n---\n", "Fehler in a.md in Zeile 3: „weiter“ braucht einen Text, keine Zuordnung!"},
