@@ -5,12 +5,15 @@
 #   sftp:// ftps:// ftp://…          lftp mirror -R: nur neuere Dateien, jede
 #                                    unter einem Hilfsnamen hochgeladen und
 #                                    dann umbenannt
+# Gelöscht wird nach einer eigenen Liste (hochladen-loeschen.sh), nicht vom
+# Werkzeug.
 # Der Pfad ist absolut, /~/pfad liegt im Heimatverzeichnis. Ein Passwort
 # gehört nie in DEPLOY: SSH meldet sich mit Schlüssel an, FTP mit ~/.netrc.
 #
 # Auf dem Host wird alles gelöscht, was im Zielverzeichnis liegt und nicht
 # zur Website gehört, außer versteckten Dateien (Name mit Punkt vorn, etwa
-# .htaccess des Hosters) und dem, was DEPLOY_BEHALTEN nennt. Darum prüft
+# .htaccess des Hosters) und dem, was DEPLOY_BEHALTEN nennt; die ganze Regel
+# steht in hochladen-loeschen.sh, für jede Art von Host dieselbe. Darum prüft
 # ein erster Besuch auf dem Host, wohin das Ziel dort wirklich führt: die
 # Wurzel, das Heimatverzeichnis und jedes Verzeichnis darüber werden
 # abgelehnt, bevor etwas gesendet oder gelöscht wird. Ein fehlendes Ziel
@@ -19,8 +22,11 @@
 # Reihenfolge, damit jede Seite zu jedem Zeitpunkt alles findet, was sie
 # braucht: erst Bilder, Stil, Skripte und Downloads, dann die Include-Dateien
 # (die selbst Bilder zeigen), dann die Seiten; gelöscht wird zuletzt, erst
-# Seiten, dann was nur sie brauchten. Dateien kommen mit 644, Verzeichnisse
-# mit 755 an, gleich mit welcher umask gebaut wurde.
+# Seiten, dann was nur sie brauchten. Der gekürzte Stil (DEPLOY_STIL) passt
+# nur zu den neuen Seiten: liegt ein anderer auf dem Host, steht Bootstraps
+# ganzer (DEPLOY_STIL_GANZ) an seinem Platz, bis die alten Seiten fort sind.
+# Dateien kommen mit 644, Verzeichnisse mit 755 an, gleich mit welcher umask
+# gebaut wurde.
 #
 # Vor dem Hochladen läuft `make check`, außer diese Fassung der Website ist
 # schon einmal durchgekommen. Ohne erfolgreiche Prüfung wird nichts gesendet.
@@ -31,6 +37,8 @@
 # DEPLOY_SSH_CONFIG: eine andere Konfigurationsdatei für ssh (ssh -F).
 # DEPLOY_BEHALTEN: Muster (Pfade ab dem Ziel, z. B. google*.html), die auf
 #   dem Host nie gelöscht werden.
+# DEPLOY_STIL, DEPLOY_STIL_GANZ: der gekürzte Stil (Pfad in der Website) und
+#   Bootstraps ganzer (setzt das Makefile).
 set -u
 
 site=${1:?Aufruf: sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll>}
