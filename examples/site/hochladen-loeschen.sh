@@ -61,6 +61,7 @@ fern_sh() { # $1 = Skript, weitere Argumente für das Skript
 
 # Schreibt nach $tmp/host, was im Ziel auf dem Host liegt, und setzt
 # $stil_vorher, wenn dort ein anderer Stil liegt, als hochgeladen wird.
+# shellcheck disable=SC2034 # stil_vorher liest hochladen.sh
 host_liste() {
     : >"$tmp/host"
     stil_vorher=
@@ -75,7 +76,8 @@ host_liste() {
             stil_vorher=1
         fi
     else
-        # LIST zeigt einen Link als Link (MLSD des Hosts folgt ihm vielleicht).
+        # LIST zeigt einen Link als Link (MLSD des Hosts folgt ihm vielleicht);
+        # mit -a auch versteckte Dateien, die ein Verzeichnis halten.
         # Ob der Stil gesendet würde, entscheidet lftp wie beim Senden.
         stil_probe=
         [ -z "$stil" ] || stil_probe="; set ftp:use-mlsd yes; cache flush;
@@ -83,7 +85,7 @@ host_liste() {
             cls -s --block-size=1 $(doppelt "$stil") >$(doppelt "$tmp/stil-groesse") || echo"
         : >"$tmp/stil.lftp"
         : >"$tmp/stil-groesse"
-        lftp_aufruf "set ftp:use-mlsd no; cd $(doppelt "$echt"); find -l .$stil_probe" 2>"$tmp/fehler" |
+        lftp_aufruf "set ftp:use-mlsd no; set ftp:list-options -a; cd $(doppelt "$echt"); find -l .$stil_probe" 2>"$tmp/fehler" |
             awk '{ i = index($0, " ./"); if (!i) next
                 t = substr($0, 1, 1); p = substr($0, i + 3)
                 if (t == "l") { j = index(p, " -> "); if (j) p = substr(p, 1, j - 1) }
@@ -132,7 +134,7 @@ loesch_plan() {
         # Hilfsnamen abgebrochener Läufe: weg, obwohl versteckt.
         function hilfsname(n) { return n ~ /^\.qb-neu\./ || n == ".~tmp~" }
         FILENAME == ARGV[1] {
-            sub(/^\/+/, ""); sub(/\/+$/, "")
+            sub(/^(\.?\/)+/, ""); sub(/\/+$/, "")
             if ($0 != "") muster[++nm] = regex($0)
             next
         }

@@ -177,10 +177,13 @@ ssh_host=${host#[}
 ssh_host=${ssh_host%]}
 
 tmp=$(mktemp -d) || fehler "kein temporäres Verzeichnis."
-trap 'rm -rf "$tmp"' EXIT
+# Ein Abbruch trifft die Kinder zugleich; schreibt eines noch, geht der
+# zweite Versuch.
+trap 'rm -rf "$tmp" 2>/dev/null || { sleep 1; rm -rf "$tmp"; }' EXIT
 # Abgebrochen: was schon oben ist, liegt ganz unter seinem Namen; der
 # nächste Lauf bringt den Rest.
 unterbrochen=
+# shellcheck disable=SC2317 # über trap aufgerufen
 abbruch() {
     if [ -n "$unterbrochen" ]; then
         echo "Abgebrochen. Auf dem Host liegt jede Datei ganz oder gar nicht; make deploy noch einmal, dann ist die Website vollständig oben und das Überzählige gelöscht."
@@ -283,21 +286,31 @@ fi
 # Jede Datei erscheint erst als gesendet, wenn ihr Durchgang fertig ist und
 # sie unter ihrem Namen liegt; Gelöschtes sofort.
 bildschirm() {
-    awk -v senden="$senden" -v loeschen="$loeschen" -v anlegen="$anlegen" -v zahl="$tmp/gesendet" '
-        function halten(s) { zeile[++n] = "  " s }
-        /^qb-fertig$/ {
-            for (i = 1; i <= n; i++) print zeile[i]
-            for (i = 1; i <= n; i++) if (index(zeile[i], "  " senden "  ") == 1) g++
-            n = 0
-            print g + 0 >zahl; close(zahl); fflush(); next
-        }
-        /^[<c]f/ { sub(/^[^ ]* /, ""); halten(senden "  " $0); next }
-        /^cd/ { sub(/^[^ ]* /, ""); if ($0 != "./") halten(anlegen "  " $0); next }
-        /^Transferring file `/ { sub(/^[^`]*`/, ""); sub(/.$/, ""); halten(senden "  " $0); next }
-        /^Making directory `/ { sub(/^[^`]*`/, ""); sub(/.$/, ""); halten(anlegen "  " $0); next }
-        /^\*deleting / { sub(/^\*deleting  */, ""); print "  " loeschen "  " $0; fflush(); next }
-        /^\.[fdL]|^created (directory|[0-9]* directories) |^Overwriting old file|^open: GetPass\(\) failed -- assume anonymous login$/ { next }
-        { print; fflush() }'
+    gehalten='' n=0 g=0 nl='
+'
+    # Zeile für Zeile gelesen: was geschieht, steht gleich auf dem Bildschirm.
+    while IFS= read -r z || [ -n "$z" ]; do
+        x=${z#* }
+        case $z in
+            qb-fertig)
+                printf '%s' "$gehalten"
+                g=$((g + n)) n=0 gehalten=
+                echo "$g" >"$tmp/gesendet" ;;
+            '<f'* | cf*) gehalten="$gehalten  $senden  $x$nl" n=$((n + 1)) ;;
+            cd*) [ "$x" = ./ ] || gehalten="$gehalten  $anlegen  $x$nl" ;;
+            'Transferring file `'* | 'Making directory `'*)
+                x=${z#*\`} x=${x%\'}
+                case $z in
+                    T*) gehalten="$gehalten  $senden  $x$nl" n=$((n + 1)) ;;
+                    *) gehalten="$gehalten  $anlegen  $x$nl" ;;
+                esac ;;
+            '*deleting '*)
+                while :; do case $x in ' '*) x=${x# } ;; *) break ;; esac; done
+                printf '  %s  %s\n' "$loeschen" "$x" ;;
+            .[fdL]* | 'created directory '* | 'created '*' directories '* | 'Overwriting old file'* | 'open: GetPass() failed -- assume anonymous login') ;;
+            *) printf '%s\n' "$z" ;;
+        esac
+    done
 }
 # Die Listen des Löschens im Probelauf.
 zeigen() { cat "$@" | sed -n -e 's|^d \(.*\)|*deleting \1/|p' -e 's/^[fl] /*deleting /p'; }

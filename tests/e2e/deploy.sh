@@ -6,18 +6,23 @@
 #
 # The SSH login is a user made for this run whose home is a scratch
 # directory, and sshd lets no one else in; the FTP server's whole tree is a
-# scratch directory. A refusal that failed could so only delete scratch
-# files, never this machine's / or /root.
+# scratch directory, and the one on the real file system runs as the SSH
+# user. A refusal that failed could so only delete scratch files, never
+# this machine's / or /root.
 #
 # Checked: a build under umask 077 arrives as 644/755; every target that
 # resolves to /, the home directory or above is refused, dry run and real
-# run, with the hosts byte-for-byte unchanged (paths, sizes, modes, hashes);
+# run, with the hosts byte-for-byte unchanged (paths, types, sizes, modes,
+# link targets, SHA-256), links to them over FTP too;
 # a password with / # @ : or %2F in DEPLOY is refused and never printed;
 # refused keys and logins, closed ports (dry runs too), missing permissions
 # (the path named) fail with their message; the second upload sends exactly
-# what changed, deletes the removed page, keeps hidden files and
-# DEPLOY_BEHALTEN; and an upload interrupted by SIGTERM at random moments
-# never leaves a page whose includes, images, CSS or scripts are missing.
+# what changed, deletes the removed page and a link as a link (never what it
+# leads to), keeps hidden files, a foreign folder holding one and what
+# DEPLOY_BEHALTEN's patterns match, and deletes what its dry run listed; and
+# an upload interrupted by SIGTERM at random moments never leaves a page
+# whose includes, images, scripts or stylesheet rules are missing, nor calls
+# a file sent that is not there.
 # Usage: tests/e2e/deploy.sh /abs/path/to/quennelbrook   (as root)
 set -euo pipefail
 
@@ -495,7 +500,7 @@ for k in "${alle[@]}"; do
         ! grep -q '^  gesendet  dateien/Übersicht\.txt$' "$WORK/$k-2.log" ||
         [ "$(sed -n 's/^  löschen  //p' "$WORK/$k-probe2.log")" != "$(sed -n 's/^  gelöscht  //p' "$WORK/$k-2.log")" ]; then
         cat "$WORK/$k-probe2.log" "$WORK/$k-2.log"
-        problem "$k: gesendet $(words "$(sent "$k")")statt $(words "${expect[$k]}"), gelöscht $(words "$(deleted "$k")")statt $gone(wie im Probelauf)"
+        problem "$k: gesendet $(words "$(sent "$k" | uniq)")statt $(words "${expect[$k]}"), gelöscht $(words "$(deleted "$k")")statt $gone(wie im Probelauf)"
     elif kept=$(cd "$d" && ls -d .htaccess google1234.html notizen.txt img/handy.jpg altes/.versteckt ../"${d##*/}"-archiv/daten.txt 2>&1) &&
         [ ! -L "$d/archiv" ] && [ ! -e "$d/archiv" ]; then
         echo "$k: $(sent "$k" | wc -l) Dateien gesendet ($(words "${expect[$k]}")), gelöscht: $(words "$(deleted "$k")")"
@@ -521,7 +526,7 @@ phase "abgebrochenes Hochladen: jede Seite findet, was sie braucht"
 # Six new pages, each with a photo of its own that does not compress, one of
 # them shown by an old page too; the throttled servers take seconds for them.
 for i in 1 2 3 4 5 6; do
-    convert -size 260x260 xc: +noise Random "$src/img/neu$i.jpg"
+    convert -size 200x200 xc: +noise Random "$src/img/neu$i.jpg"
     printf '# Neu %s\n\n![Ausblick %s](img/neu%s.jpg)\n' "$i" "$i" "$i" >"$src/artikel/neu$i.md"
     sed -i "s/^SEITEN := .*/& neu$i/" "$src/Makefile"
     echo "OPTS_neu$i = -t 'Neu $i' -u 'Neu $i'" >>"$src/Makefile"
@@ -597,6 +602,12 @@ interrupted() {
         hits+=("${at}ms:$(sent "$k" "$html/hochladen.log" | wc -l)")
         bad=$(broken "$d" "$alt")
         [ -z "$bad" ] || echo "FEHLER $k: nach dem Abbruch bei $at ms fehlt: $(words "$bad")"
+        # What the screen called sent lies there under its name (the stylesheet
+        # may still be the stand-in).
+        sed -n 's/^  gesendet  //p' "$WORK/$k-abbruch.log" | while IFS= read -r f; do
+            [ "$f" = assets/vendor/bootstrap.min.css ] || cmp -s "$site/$f" "$d/$f" ||
+                echo "FEHLER $k: nach dem Abbruch bei $at ms als gesendet gemeldet, aber nicht oben: $f"
+        done
     done
     # The next run finishes the job and clears what the broken one left.
     if ! hochladen >"$WORK/$k-4.log" 2>&1 || ! diff -r -x '.*' -x google1234.html "$site" "$d" >"$WORK/diff-$k.log" ||
