@@ -469,11 +469,12 @@ phase "make deploy: zweites Hochladen"
 # DEPLOY_BEHALTEN as the shell would have expanded it here: *.txt matches
 # menue.txt, img/* the photos.
 behalten="DEPLOY_BEHALTEN=google*.html *.txt img/*"
-gone="alt.html altes/seite.html archiv ausflug.php "
+gone="alt.html altes/seite.html archiv ausflug.php dateien "
 for k in "${alle[@]}"; do
     # The host's own hidden files, what DEPLOY_BEHALTEN names, a foreign
     # folder with a hidden file and what a link in the target leads to stay;
-    # any other file the site does not have goes, the link as a link.
+    # any other file the site does not have goes, the link as a link. A link
+    # where the site has a folder goes before anything is sent through it.
     d=${dir[$k]}
     echo 'Options -Indexes' >"$d/.htaccess"
     echo 'google-site-verification' >"$d/google1234.html"
@@ -485,6 +486,8 @@ for k in "${alle[@]}"; do
     echo 'Statistik' >"$d/altes/.versteckt"
     echo 'Daten' >"$d-archiv/daten.txt"
     ln -s "../${d##*/}-archiv" "$d/archiv"
+    rm -r "$d/dateien"
+    ln -s "../${d##*/}-archiv" "$d/dateien"
     [ "$k" = ftp ] || chown -R -h "$hostuser:" "$d" "$d-archiv"
     before=$(hosts)
     deploy "$k" "$WORK/$k-probe2.log" "$behalten" deploy DRY=1 || true
@@ -496,13 +499,13 @@ for k in "${alle[@]}"; do
         ! diff -r -x '.*' -x google1234.html -x notizen.txt -x handy.jpg -x altes "$site" "$d" >"$WORK/diff.log"; then
         cat "$WORK/$k-2.log" "$WORK/diff.log"
         problem "$k: nach dem zweiten Hochladen gleicht das Ziel nicht der Website"
-    elif [ "$(sent "$k" | uniq)" != "${expect[$k]}" ] || [ "$(words "$(deleted "$k")")" != "$gone" ] ||
+    elif [ "$(sent "$k" | uniq)" != "$(sort -u <<<"${expect[$k]}"$'\n'dateien/seenrunde.gpx)" ] || [ "$(words "$(deleted "$k")")" != "$gone" ] ||
         ! grep -q '^  gesendet  dateien/Übersicht\.txt$' "$WORK/$k-2.log" ||
         [ "$(sed -n 's/^  löschen  //p' "$WORK/$k-probe2.log")" != "$(sed -n 's/^  gelöscht  //p' "$WORK/$k-2.log")" ]; then
         cat "$WORK/$k-probe2.log" "$WORK/$k-2.log"
         problem "$k: gesendet $(words "$(sent "$k" | uniq)")statt $(words "${expect[$k]}"), gelöscht $(words "$(deleted "$k")")statt $gone(wie im Probelauf)"
     elif kept=$(cd "$d" && ls -d .htaccess google1234.html notizen.txt img/handy.jpg altes/.versteckt ../"${d##*/}"-archiv/daten.txt 2>&1) &&
-        [ ! -L "$d/archiv" ] && [ ! -e "$d/archiv" ]; then
+        [ ! -L "$d/archiv" ] && [ ! -e "$d/archiv" ] && [ ! -L "$d/dateien" ] && [ "$(ls "$d-archiv")" = daten.txt ]; then
         echo "$k: $(sent "$k" | wc -l) Dateien gesendet ($(words "${expect[$k]}")), gelöscht: $(words "$(deleted "$k")")"
     else
         problem "$k: nicht geblieben oder nicht gelöscht: $kept"
