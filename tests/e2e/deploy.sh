@@ -589,7 +589,7 @@ interrupted() {
     # The whole upload once, throttled, for its duration.
     t0=$(date +%s%N)
     # shellcheck disable=SC2086
-    hochladen ${slow[$k]} >"$WORK/$k-3.log" 2>&1 || { cat "$WORK/$k-3.log"; echo "FEHLER $k: das gedrosselte Hochladen scheitert"; }
+    hochladen ${slow[$k]} >"$WORK/$k-3.log" 2>&1 || { cat "$WORK/$k-3.log"; echo "FEHLER $k: das gedrosselte Hochladen scheitert"; return; }
     ms=$((($(date +%s%N) - t0) / 1000000))
     for _ in $(seq 10); do
         rm -rf "$d"
@@ -626,10 +626,11 @@ for k in "${kinds[@]}"; do
     interrupted "$k" >"$WORK/$k-runden.log" 2>&1 &
     rounds+=($!)
 done
-wait "${rounds[@]}"
+wait "${rounds[@]}" || true
 for k in "${kinds[@]}"; do
     cat "$WORK/$k-runden.log"
     ! grep -q '^FEHLER' "$WORK/$k-runden.log" || fail=1
+    grep -q "^$k: gedrosselt" "$WORK/$k-runden.log" || problem "$k: die Abbrüche sind nicht zu Ende gelaufen"
 done
 
 echo "== deploy: $(($(date +%s) - started)) s"
