@@ -517,15 +517,6 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
         if (!p.second.empty())
             add_links(rec.links, p.name, p.second);
     }
-    for (const Link& l : rec.links) {
-        if (r.outputs.count(l.target) || kept(r.s, l.target) || ::access((r.out + "/" + l.target).c_str(), F_OK) == 0)
-            continue;
-        ++warnings;
-        std::printf("%s: %s, Zeile %zu: „%s“ gibt es in der Website nicht.\n", r.s.linkfehler ? "Fehler" : "Warnung",
-                    l.article.c_str(), l.line, l.target.c_str());
-        if (r.s.linkfehler)
-            r.fail(STATUS_USAGE);
-    }
     // What an earlier run wrote and this one does not goes, once this run
     // has all it wants in place.
     if (failed.empty()) {
@@ -545,6 +536,16 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
             remove_empty(path.substr(0, path.rfind('/')), r.out);
             it = rec.files.erase(it);
         }
+    }
+    // Checked once the stale files are gone: a link to a deleted page counts.
+    for (const Link& l : rec.links) {
+        if (r.outputs.count(l.target) || kept(r.s, l.target) || ::access((r.out + "/" + l.target).c_str(), F_OK) == 0)
+            continue;
+        ++warnings;
+        std::printf("%s: %s, Zeile %zu: „%s“ gibt es in der Website nicht.\n", r.s.linkfehler ? "Fehler" : "Warnung",
+                    l.article.c_str(), l.line, l.target.c_str());
+        if (r.s.linkfehler)
+            r.fail(STATUS_USAGE);
     }
     std::vector<std::string> present;
     files_below(r.out, present);
