@@ -84,18 +84,18 @@ void make_site(const std::string& s)
 
 const std::vector<std::string> ENV = {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=1620032700"};
 
-Result build(const std::string& site, const std::vector<std::string>& more = {})
+Result build(const std::string& site, const std::vector<std::string>& more = {}, const std::vector<std::string>& env = ENV)
 {
     std::vector<std::string> args = {"-g", "website", site};
     args.insert(args.end(), more.begin(), more.end());
-    return qb(args, ".", ENV);
+    return qb(args, ".", env);
 }
 
 // The output of a clean build of the site's sources as they are now.
-Tree clean_build(const std::string& site)
+Tree clean_build(const std::string& site, const std::vector<std::string>& env = ENV)
 {
     TempDir d;
-    Result r = build(site, {"ausgabe=" + d.path + "/out"});
+    Result r = build(site, {"ausgabe=" + d.path + "/out"}, env);
     EXPECT_EQ(r.status, 0) << r.out;
     return tree(d.path + "/out");
 }
@@ -317,4 +317,99 @@ TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
     }
     std::cout << "[ kill -9  ] " << killed << " of 100 runs killed while running\n";
     EXPECT_GT(killed, 50);
+}
+
+TEST(Website, EveryFailedCallIsReportedAndTheNextRunIsClean)
+{
+    ASSERT_EQ(std::system("strace -V >/dev/null 2>&1"), 0) << "strace is needed (make installs it)";
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer runtime's own start-up calls would be failed too; the release build runs this";
+#endif
+    // In memory where there is some: hundreds of runs, each with its fsyncs.
+    TempDir t;
+    char shm[] = "/dev/shm/qbtest-XXXXXX";
+    const std::string base = ::mkdtemp(shm) ? shm : t.path;
+    struct Gone {
+        std::string dir;
+        ~Gone() { std::system(("rm -rf '" + dir + "'").c_str()); }
+    } gone{base == t.path ? "" : base};
+    auto d = [&](const std::string& n) { return base + "/" + n; };
+    const std::string s = d("site");
+    put_file(s + "/website.yaml", "basis_url: https://x.example/\n");
+    put_file(s + "/artikel/a.md", "---\ntitel: A\n---\n\nA\n");
+    put_file(s + "/artikel/b.md", "---\ntitel: B\n---\n\nB\n");
+    put_file(s + "/neuigkeiten/n.md", "---\nveroeffentlicht: 2021-10-02\n---\n\nN\n");
+    put_file(s + "/img/plan.svg", "<svg/>");
+    // The edit each failing run meets: a page changed, one added, one removed, a file removed.
+    auto old_sources = [&] {
+        spit(s + "/artikel/a.md", "---\ntitel: A\n---\n\nA\n");
+        put_file(s + "/artikel/b.md", "---\ntitel: B\n---\n\nB\n");
+        ::unlink((s + "/artikel/c.md").c_str());
+        put_file(s + "/img/plan.svg", "<svg/>");
+    };
+    auto new_sources = [&] {
+        spit(s + "/artikel/a.md", "---\ntitel: A2\n---\n\nA2\n");
+        ::unlink((s + "/artikel/b.md").c_str());
+        put_file(s + "/artikel/c.md", "---\ntitel: C\n---\n\nC\n");
+        ::unlink((s + "/img/plan.svg").c_str());
+    };
+    const std::string calls = "openat,read,write,writev,fsync,close,rename,unlink,mkdir,rmdir,getdents64,newfstatat,"
+                              "linkat,fcntl,flock,dup2,ftruncate,lseek,chdir";
+    // UTC: a zone file that cannot be read makes libc fall back to UTC unnoticed.
+    const std::vector<std::string> UTC = {"TZ=UTC", "SOURCE_DATE_EPOCH=1620032700"};
+    auto traced = [&](const std::string& inject) {
+        qbtest::Run r;
+        r.wrap = {"strace", "-qq", "-o", d("strace.log"), "-e", "trace=" + calls};
+        if (!inject.empty())
+            r.wrap.insert(r.wrap.end(), {"-e", "inject=" + inject});
+        r.args = {"-g", "website", s};
+        r.env = UTC;
+        return run(r);
+    };
+    new_sources();
+    const Tree clean = clean_build(s, UTC);
+    old_sources();
+    ASSERT_EQ(build(s, {}, UTC).status, 0);
+    const Tree before = tree(s + "/public");
+    new_sources();
+    ASSERT_EQ(traced("").status, 0);
+    ASSERT_EQ(tree(s + "/public"), clean);
+    std::map<std::string, int> count;
+    for (const std::string& line : [&] {
+             std::vector<std::string> v;
+             std::string log = slurp(d("strace.log"));
+             for (std::size_t at = 0, nl; at < log.size(); at = nl + 1) {
+                 nl = log.find('\n', at);
+                 v.push_back(log.substr(at, nl - at));
+             }
+             return v;
+         }())
+        if (line.find('(') != std::string::npos)
+            ++count[line.substr(0, line.find('('))];
+    int runs = 0, failed = 0;
+    for (const auto& [call, n] : count) {
+        for (int i = 1; i <= n; ++i) {
+            old_sources();
+            ASSERT_EQ(build(s, {}, UTC).status, 0);
+            new_sources();
+            Result r = traced(call + ":error=EIO:when=" + std::to_string(i));
+            std::string what = call + " #" + std::to_string(i);
+            ++runs;
+            Tree now = tree(s + "/public");
+            if (r.status == 0) {
+                EXPECT_EQ(now, clean) << what << ": status 0 but not a clean build";
+            } else {
+                ++failed;
+                EXPECT_FALSE(r.out.empty() && r.err.empty()) << what << ": status " << r.status << " without a message";
+                for (const auto& [path, text] : now)
+                    EXPECT_TRUE((before.count(path) && before.at(path) == text) ||
+                                (clean.count(path) && clean.at(path) == text))
+                        << what << ": " << path << " is neither old nor new";
+            }
+            ASSERT_EQ(build(s, {}, UTC).status, 0) << what;
+            EXPECT_EQ(tree(s + "/public"), clean) << what << ": the next run is no clean build";
+        }
+    }
+    std::cout << "[ faults   ] " << runs << " runs of -g website with one failed call, " << failed << " failed cleanly\n";
+    EXPECT_GT(failed, 50);
 }

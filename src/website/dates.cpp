@@ -3,6 +3,7 @@
 // committed unchanged, so that a fresh clone dates every page as before.
 #include <cstdlib>
 #include <set>
+#include <unistd.h>
 
 #include "website/site.h"
 
@@ -27,11 +28,49 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
+// Whether git would find a work tree from here: a .git in this folder or
+// one above, no higher than GIT_CEILING_DIRECTORIES allows. Looked up
+// without starting git, which costs more than a run with nothing to do.
+bool in_git_tree()
+{
+    if (std::getenv("GIT_DIR"))
+        return true;
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string dir = cwd ? cwd : "";
+    std::free(cwd);
+    std::set<std::string> ceilings;
+    if (const char* c = std::getenv("GIT_CEILING_DIRECTORIES")) {
+        std::string all = c;
+        for (std::size_t at = 0; at <= all.size();) {
+            std::size_t colon = all.find(':', at);
+            if (colon == std::string::npos)
+                colon = all.size();
+            std::string one = all.substr(at, colon - at);
+            while (one.size() > 1 && one.back() == '/')
+                one.pop_back();
+            ceilings.insert(one);
+            at = colon + 1;
+        }
+    }
+    while (!dir.empty()) {
+        if (::access((dir + "/.git").c_str(), F_OK) == 0)
+            return true;
+        std::size_t slash = dir.rfind('/');
+        std::string up = slash == 0 ? "/" : dir.substr(0, slash);
+        if (up == dir || ceilings.count(up) || slash == std::string::npos)
+            return false;
+        dir = up;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::map<std::string, std::time_t> commit_times(const std::vector<std::string>& dirs)
 {
     std::map<std::string, std::time_t> times;
+    if (!in_git_tree())
+        return times;
     std::vector<std::string> log = {"git", "-c", "core.quotepath=off", "log", "--relative", "--format=@%ct",
                                     "--name-only", "--"};
     std::vector<std::string> status = {"git", "-c", "core.quotepath=off", "diff", "--name-only", "--relative",

@@ -1,6 +1,7 @@
 // The record of what the site run wrote, beside the output: every file with
 // what it was made from and how it was left, and the links of the pages.
 // Only with it does the run know what it may delete and what it may skip.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -63,7 +64,7 @@ bool read_record(const std::string& path, Record& r)
     r = Record{};
     std::FILE* fi = std::fopen(path.c_str(), "rb");
     if (!fi)
-        return true;
+        return errno == ENOENT;
     std::string line;
     bool first = true, known = true;
     int c;

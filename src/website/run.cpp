@@ -72,10 +72,15 @@ std::string key_of(const std::string& text)
 
 // A file's time, no later than SOURCE_DATE_EPOCH where that is set (a
 // reproducible build stamps nothing later).
-std::time_t file_time(const std::string& path)
+std::time_t file_time(Run& r, const std::string& path)
 {
     struct stat st;
-    std::time_t t = ::stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
+    if (::stat(path.c_str(), &st) != 0) {
+        eingabe_fehlt(path.c_str());
+        r.fail(STATUS_IO);
+        return 0;
+    }
+    std::time_t t = st.st_mtime;
     const char* sde = std::getenv("SOURCE_DATE_EPOCH");
     if (sde && *sde && std::strspn(sde, "0123456789") == std::strlen(sde)) {
         std::time_t limit = static_cast<std::time_t>(std::atoll(sde));
@@ -94,17 +99,42 @@ bool add_output(Run& r, const std::string& path, Output o, const std::string& fr
     return true;
 }
 
+// The block reader takes an article it cannot read for one without a
+// block (its page run reports it); here that would drop a page unnoticed.
+bool readable_without_block(const std::string& article)
+{
+    std::FILE* fi = std::fopen(article.c_str(), "rb");
+    char head[4] = {};
+    bool ok = fi && (std::fread(head, 1, 3, fi), !std::ferror(fi)) && std::strcmp(head, "---") != 0;
+    if (fi)
+        std::fclose(fi);
+    if (!ok)
+        eingabe_fehlt(article.c_str());
+    return ok;
+}
+
 // The articles with a block and what they name; the news entries.
 void find_pages(Run& r)
 {
     std::set<std::string> seconds;
     std::vector<std::string> blockless;
-    for (const std::string& name : markdown_files(r.s.artikel)) {
+    std::vector<std::string> articles, news;
+    if (!markdown_files(r.s.artikel, articles) || !markdown_files(r.s.neuigkeiten, news)) {
+        std::printf("Fehler: Ordner \"%s\" oder \"%s\" kann nicht gelesen werden!\n", r.s.artikel.c_str(),
+                    r.s.neuigkeiten.c_str());
+        r.fail(STATUS_IO);
+        return;
+    }
+    for (const std::string& name : articles) {
         Page p;
         p.article = r.s.artikel + "/" + name;
         p.name = stem(name) + ".php";
         if (!fm::read_front_matter(p.article.c_str(), (r.out + "/" + p.name).c_str(), p.f)) {
             r.fail(STATUS_USAGE);
+            continue;
+        }
+        if (!p.f.present && !readable_without_block(p.article)) {
+            r.fail(STATUS_IO);
             continue;
         }
         if (!p.f.present) {
@@ -140,12 +170,16 @@ void find_pages(Run& r)
     for (const std::string& a : blockless)
         if (!seconds.count(a))
             std::printf("Warnung: %s hat keinen Kopfblock (--- … ---) und wird keine Seite.\n", a.c_str());
-    for (const std::string& name : markdown_files(r.s.neuigkeiten)) {
+    for (const std::string& name : news) {
         Entry e;
         e.article = r.s.neuigkeiten + "/" + name;
         fm::FrontMatter f;
         if (!fm::read_front_matter(e.article.c_str(), (r.out + "/" + NEWS_PAGE).c_str(), f)) {
             r.fail(STATUS_USAGE);
+            continue;
+        }
+        if (!f.present && !readable_without_block(e.article)) {
+            r.fail(STATUS_IO);
             continue;
         }
         if (f.draft && !r.s.entwuerfe)
@@ -165,7 +199,7 @@ void date_pages(Run& r)
         commits = commit_times({r.s.artikel, r.s.neuigkeiten});
     auto date_of = [&](const std::string& article) {
         auto it = commits.find(article);
-        return it != commits.end() ? it->second : file_time(article);
+        return it != commits.end() ? it->second : file_time(r, article);
     };
     for (Page& p : r.pages) {
         p.date = p.f.with_time ? p.f.published : date_of(p.article);
@@ -530,6 +564,8 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
                 ++deleted;
                 std::printf("gelöscht: %s\n", it->first.c_str());
             } else if (errno != ENOENT) {
+                std::printf("Fehler: Datei \"%s\" kann nicht gelöscht werden (%s)!\n", path.c_str(), std::strerror(errno));
+                r.fail(STATUS_IO);
                 ++it;  // tried again next time
                 continue;
             }

@@ -38,8 +38,9 @@ bool read_settings(const std::string& path, const std::vector<std::string>& over
 
 // ---- Finding the sources (sources.cpp) ----
 
-// The Markdown files directly in dir, sorted by name; none when dir is missing.
-std::vector<std::string> markdown_files(const std::string& dir);
+// The Markdown files directly in dir, sorted by name; none when dir is
+// missing. False when dir cannot be read.
+bool markdown_files(const std::string& dir, std::vector<std::string>& out);
 // Every file below dir (relative to it, sorted), hidden names left out.
 // False with errno when a folder cannot be read.
 bool files_below(const std::string& dir, std::vector<std::string>& out);

@@ -18,16 +18,27 @@ bool walk(const std::string& root, const std::string& rel, std::vector<std::stri
     if (!d)
         return errno == ENOENT && rel.empty();
     std::vector<std::string> names;
-    while (dirent* e = ::readdir(d))
+    errno = 0;
+    while (dirent* e = ::readdir(d)) {
         if (e->d_name[0] != '.')
             names.emplace_back(e->d_name);
+        errno = 0;
+    }
+    int e = errno;
     ::closedir(d);
+    if (e) {
+        errno = e;
+        return false;
+    }
     std::sort(names.begin(), names.end());
     for (const std::string& n : names) {
         std::string r = rel.empty() ? n : rel + "/" + n;
         struct stat st;
-        if (::stat((root + "/" + r).c_str(), &st) != 0)
-            continue;  // a dangling link is nothing to copy
+        if (::stat((root + "/" + r).c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ELOOP)
+                continue;  // a dangling link is nothing to copy
+            return false;
+        }
         if (S_ISDIR(st.st_mode)) {
             // A link loop ends here rather than in the file system's limit.
             if (depth < 32 && !walk(root, r, out, depth + 1))
@@ -41,18 +52,22 @@ bool walk(const std::string& root, const std::string& rel, std::vector<std::stri
 
 }  // namespace
 
-std::vector<std::string> markdown_files(const std::string& dir)
+bool markdown_files(const std::string& dir, std::vector<std::string>& out)
 {
-    std::vector<std::string> out;
+    out.clear();
     DIR* d = ::opendir(dir.c_str());
     if (!d)
-        return out;
-    while (dirent* e = ::readdir(d))
+        return errno == ENOENT;
+    errno = 0;
+    while (dirent* e = ::readdir(d)) {
         if (e->d_name[0] != '.' && is_markdown(e->d_name))
             out.emplace_back(e->d_name);
+        errno = 0;
+    }
+    int e = errno;
     ::closedir(d);
     std::sort(out.begin(), out.end());
-    return out;
+    return e == 0;
 }
 
 bool files_below(const std::string& dir, std::vector<std::string>& out)
