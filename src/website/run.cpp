@@ -70,8 +70,7 @@ std::string key_of(const std::string& text)
     return buf;
 }
 
-// A file's time, no later than SOURCE_DATE_EPOCH where that is set (a
-// reproducible build stamps nothing later).
+// A file's modification time.
 std::time_t file_time(Run& r, const std::string& path)
 {
     struct stat st;
@@ -80,12 +79,16 @@ std::time_t file_time(Run& r, const std::string& path)
         r.fail(STATUS_IO);
         return 0;
     }
-    std::time_t t = st.st_mtime;
+    return st.st_mtime;
+}
+
+// No time later than SOURCE_DATE_EPOCH where that is set: a reproducible
+// build stamps nothing later.
+std::time_t clamped(std::time_t t)
+{
     const char* sde = std::getenv("SOURCE_DATE_EPOCH");
-    if (sde && *sde && std::strspn(sde, "0123456789") == std::strlen(sde)) {
-        std::time_t limit = static_cast<std::time_t>(std::atoll(sde));
-        t = std::min(t, limit);
-    }
+    if (sde && *sde && std::strspn(sde, "0123456789") == std::strlen(sde))
+        t = std::min(t, static_cast<std::time_t>(std::atoll(sde)));
     return t;
 }
 
@@ -129,6 +132,13 @@ void find_pages(Run& r)
         Page p;
         p.article = r.s.artikel + "/" + name;
         p.name = stem(name) + ".php";
+        // Too large to render: named here, not taken for an article without block.
+        struct stat st;
+        if (::stat(p.article.c_str(), &st) == 0 && static_cast<std::size_t>(st.st_size) > MARKDOWN_MAX) {
+            std::printf("Fehler: Markdown-Datei \"%s\" ist größer als %zu MiB!\n", p.article.c_str(), MARKDOWN_MAX >> 20);
+            r.fail(STATUS_USAGE);
+            continue;
+        }
         if (!fm::read_front_matter(p.article.c_str(), (r.out + "/" + p.name).c_str(), p.f)) {
             r.fail(STATUS_USAGE);
             continue;
@@ -199,7 +209,7 @@ void date_pages(Run& r)
         commits = commit_times({r.s.artikel, r.s.neuigkeiten});
     auto date_of = [&](const std::string& article) {
         auto it = commits.find(article);
-        return it != commits.end() ? it->second : file_time(r, article);
+        return clamped(it != commits.end() ? it->second : file_time(r, article));
     };
     for (Page& p : r.pages) {
         p.date = p.f.with_time ? p.f.published : date_of(p.article);
