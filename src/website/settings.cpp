@@ -24,8 +24,6 @@ const Key KEYS[] = {
     {"basis_url", TEXT},   {"titel", TEXT},     {"ausgabe", TEXT},      {"artikel", TEXT},
     {"neuigkeiten", TEXT}, {"imagemagick", TEXT}, {"bild_max", NUMBER}, {"bild_qualitaet", NUMBER},
     {"render", TEXT},      {"entwuerfe", FLAG}, {"linkfehler", FLAG},   {"behalten", LIST},
-    // The Makefile's own settings: read there, no concern of the run.
-    {"hochladen", TEXT},   {"hochladen_behalten", LIST}, {"port", NUMBER},
 };
 
 bool fail(const char* where, std::size_t line, const std::string& key, const std::string& what)

@@ -397,7 +397,7 @@ fi
 phase "ein Artikel geändert, eine Seite entfernt"
 # What rsync sends is decided by content, what lftp sends by time: both are
 # recorded before and after the rebuild.
-state() { (cd "$site" && find . -type f ! -name '.*' -printf '%P %T@\n' -exec md5sum {} + | sort); }
+state() { (cd "$site" && find . -type f ! -name '.*' ! -path './.*' -printf '%P %T@\n' -exec md5sum {} + | sort); }
 state >"$WORK/state-1"
 echo 'Neu: die Wegmarke 4711.' >>"$src/artikel/hoher-kopf.md"
 # A name with an umlaut, shown as such even in the C locale.
