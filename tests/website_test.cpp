@@ -3,6 +3,7 @@
 // build of the same sources does.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
@@ -284,6 +285,7 @@ TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
     ASSERT_EQ(build(d.path).status, 0);
     std::mt19937 rng(7);
     int killed = 0;
+    unsigned last = 20000;  // microseconds
     for (int round = 0; round < 100; ++round) {
         // Every round an edit: a page changed, added or removed, an entry.
         std::string n = std::to_string(rng() % 16);
@@ -301,7 +303,9 @@ TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
             ::execl(QB_BINARY, QB_BINARY, "-g", "website", d.path.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        ::usleep(static_cast<useconds_t>(rng() % 25000));
+        // A moment within as long as the last run took, so that most kills
+        // come while it runs, however fast this machine is.
+        ::usleep(static_cast<useconds_t>(rng() % last));
         int st;
         if (::waitpid(pid, &st, WNOHANG) == 0) {
             killed += ::kill(pid, SIGKILL) == 0;
@@ -312,7 +316,10 @@ TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
         for (const auto& [path, text] : tree(d / "public"))
             EXPECT_TRUE((before.count(path) && before[path] == text) || (clean.count(path) && clean[path] == text))
                 << round << ": " << path;
+        auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(build(d.path).status, 0);
+        last = 1 + static_cast<unsigned>(
+                       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
         EXPECT_EQ(tree(d / "public"), clean) << round;
     }
     std::cout << "[ kill -9  ] " << killed << " of 100 runs killed while running\n";
