@@ -159,6 +159,14 @@ TEST(Website, BuildsTheSiteAsThePerPageCommandsDo)
     ASSERT_EQ(::stat((d / "public/touren.php").c_str(), &after), 0);
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
     EXPECT_EQ(before.st_ino, after.st_ino);
+    // Its article saved again as it was (its date is in its block): the
+    // page is made again, the same bytes come out, the file stays as it was.
+    ASSERT_EQ(::utimensat(AT_FDCWD, (d / "artikel/touren.md").c_str(), nullptr, 0), 0);
+    r = build(d.path);
+    EXPECT_NE(r.out.find("0 Dateien geschrieben"), std::string::npos) << r.out;
+    ASSERT_EQ(::stat((d / "public/touren.php").c_str(), &after), 0);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
 TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
