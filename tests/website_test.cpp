@@ -56,8 +56,10 @@ Tree tree(const std::string& dir)
 }
 
 // A stand-in for ImageMagick: the photo's bytes and the settings it got,
-// so that a test needs no ImageMagick and sees what it was asked.
-const char* const CONVERT = "#!/bin/sh\n{ cat \"$1\"; echo \"$2 $3 $4 $5 $6 $7\"; } > \"$8\"\n";
+// so that a test needs no ImageMagick and sees what it was asked; it fails
+// on a photo that says KAPUTT.
+const char* const CONVERT = "#!/bin/sh\ngrep -q KAPUTT \"$1\" && exit 1\n"
+                            "{ cat \"$1\"; echo \"$2 $3 $4 $5 $6 $7\"; } > \"$8\"\n";
 
 // A small site: pages with blocks, a merged page, news, a carousel, photos.
 void make_site(const std::string& s)
@@ -206,6 +208,9 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
         {"download removed", [&] { ::unlink((s + "/dateien/weg.gpx").c_str()); }, "gelöscht: dateien/weg.gpx"},
         {"second part changed", [&] { spit(s + "/artikel/kontakt.md", "## Kontakt neu\n"); }, "geschrieben: verein.php"},
         {"page deleted", [&] { ::unlink((s + "/artikel/plan.md").c_str()); }, "gelöscht: plan.php"},
+        {"page with a tab in its name", [&] { put_file(s + "/artikel/a\tb.md", "---\ntitel: Tab\n---\n\nT\n"); },
+         "geschrieben: a\tb.php"},
+        {"that page removed", [&] { ::unlink((s + "/artikel/a\tb.md").c_str()); }, "gelöscht: a\tb.php"},
         {"base address", [&] { spit(s + "/website.yaml", slurp(s + "/website.yaml") + "basis_url: https://y.example/\n"); },
          "Fehler"},
     };
@@ -250,6 +255,7 @@ TEST(Website, BadInputNamesFileAndLineAndChangesNothing)
          "Fehler in artikel/verein.md in Zeile 2: „zweiterteil“ nennt den Artikel „fehlt.md“"},
         {"neuigkeiten/herbst.md", "---\nveroeffentlicht: gestern\n---\n", "Fehler in neuigkeiten/herbst.md in Zeile 2"},
         {"artikel/neuigkeiten.md", "---\ntitel: N\n---\n", "„neuigkeiten.php“, das schon ein anderer Teil"},
+        {"img/kaputt.jpg", "KAPUTT", "Fehler: das Foto"},
     };
     for (const Case& c : cases) {
         TempDir d;
@@ -297,6 +303,9 @@ TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
     for (int round = 0; round < 100; ++round) {
         // Every round an edit: a page changed, added or removed, an entry.
         std::string n = std::to_string(rng() % 16);
+        const std::string article = d / ("artikel/seite-" + n + ".md");
+        const bool had = exists(article);
+        const std::string prior = had ? slurp(article) : "";
         if (round % 3 == 0)
             ::unlink((d / ("artikel/seite-" + n + ".md")).c_str());
         else
@@ -324,6 +333,15 @@ TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
         for (const auto& [path, text] : tree(d / "public"))
             EXPECT_TRUE((before.count(path) && before[path] == text) || (clean.count(path) && clean[path] == text))
                 << round << ": " << path;
+        // Every second time the author takes the edit back before the next
+        // run: what the killed run wrote must still be the run's to delete.
+        if (round % 2 == 1) {
+            if (had)
+                spit(article, prior);
+            else
+                ::unlink(article.c_str());
+            clean = clean_build(d.path);
+        }
         auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(build(d.path).status, 0);
         last = 1 + static_cast<unsigned>(

@@ -513,8 +513,10 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
             jobs.push_back({r.site + "/" + path, r.staging + "/" + path});
             job_paths.push_back(path);
         }
-    for (std::size_t i : convert_photos(r.s, jobs))
+    for (std::size_t i : convert_photos(r.s, jobs)) {
         failed.insert(job_paths[i]);
+        r.fail(STATUS_IO);
+    }
     // The feed reads the news page, the sitemap comes last.
     for (Output::Kind kind : {Output::photo, Output::copy, Output::carousel, Output::page, Output::news, Output::feed,
                               Output::sitemap, Output::robots}) {
