@@ -45,6 +45,8 @@ struct Run {
     std::vector<std::string> sources;   // copied files and photos, below the site
     std::vector<std::string> carousels; // list files, below the site
     std::map<std::string, Output> outputs;
+    // Each source is looked at once a run: its size, time and inode.
+    std::map<std::string, struct stat> stats;
     int status = STATUS_OK;
     bool fail(int st)
     {
@@ -54,13 +56,25 @@ struct Run {
     }
 };
 
-std::string stat_key(const std::string& path)
+// The status of path, or null when it cannot be had (asked again next time).
+const struct stat* stat_of(Run& r, const std::string& path)
 {
+    auto it = r.stats.find(path);
+    if (it != r.stats.end())
+        return &it->second;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
+        return nullptr;
+    return &r.stats.emplace(path, st).first->second;
+}
+
+std::string stat_key(Run& r, const std::string& path)
+{
+    const struct stat* st = stat_of(r, path);
+    if (!st)
         return "-";
-    return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ino);
+    return std::to_string(st->st_size) + ":" + std::to_string(st->st_mtim.tv_sec) + "." +
+           std::to_string(st->st_mtim.tv_nsec) + ":" + std::to_string(st->st_ino);
 }
 
 std::string key_of(const std::string& text)
@@ -73,13 +87,13 @@ std::string key_of(const std::string& text)
 // A file's modification time.
 std::time_t file_time(Run& r, const std::string& path)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    const struct stat* st = stat_of(r, path);
+    if (!st) {
         eingabe_fehlt(path.c_str());
         r.fail(STATUS_IO);
         return 0;
     }
-    return st.st_mtime;
+    return st->st_mtime;
 }
 
 // No time later than SOURCE_DATE_EPOCH where that is set: a reproducible
@@ -133,8 +147,8 @@ void find_pages(Run& r)
         p.article = r.s.artikel + "/" + name;
         p.name = stem(name) + ".php";
         // Too large to render: named here, not taken for an article without block.
-        struct stat st;
-        if (::stat(p.article.c_str(), &st) == 0 && static_cast<std::size_t>(st.st_size) > MARKDOWN_MAX) {
+        const struct stat* st = stat_of(r, p.article);
+        if (st && static_cast<std::size_t>(st->st_size) > MARKDOWN_MAX) {
             std::printf("Fehler: Markdown-Datei \"%s\" ist größer als %zu MiB!\n", p.article.c_str(), MARKDOWN_MAX >> 20);
             r.fail(STATUS_USAGE);
             continue;
@@ -231,13 +245,13 @@ void plan(Run& r)
     std::string render = r.s.render == "intern" ? "intern" : r.s.render;
     for (std::size_t i = 0; i < r.pages.size(); ++i) {
         const Page& p = r.pages[i];
-        std::string k = "page|" + r.program + "|" + render + "|" + std::to_string(p.date) + "|" + stat_key(p.article);
+        std::string k = "page|" + r.program + "|" + render + "|" + std::to_string(p.date) + "|" + stat_key(r, p.article);
         if (!p.second.empty())
-            k += "|" + stat_key(p.second);
+            k += "|" + stat_key(r, p.second);
         if (p.o.gen_menu)
-            k += "|" + stat_key(p.o.carousel);
+            k += "|" + stat_key(r, p.o.carousel);
         if (!p.o.seo_datei.empty())
-            k += "|" + stat_key(p.o.seo_datei);
+            k += "|" + stat_key(r, p.o.seo_datei);
         add_output(r, p.name, {Output::page, i, key_of(k)}, p.article);
         // A carousel include comes from the list of the same name beside
         // the settings, where there is one.
@@ -247,14 +261,14 @@ void plan(Run& r)
             r.carousels.push_back(p.o.carousel);
             std::string list = p.o.carousel + ".txt";
             add_output(r, "assets/include/" + p.o.carousel + ".php",
-                       {Output::carousel, r.carousels.size() - 1, key_of("carousel|" + r.program + "|" + stat_key(list))},
+                       {Output::carousel, r.carousels.size() - 1, key_of("carousel|" + r.program + "|" + stat_key(r, list))},
                        list);
         }
     }
     if (!r.entries.empty()) {
         std::string k = "news|" + r.program + "|" + render;
         for (const Entry& e : r.entries)
-            k += "|" + e.article + "|" + std::to_string(e.date) + "|" + stat_key(e.article);
+            k += "|" + e.article + "|" + std::to_string(e.date) + "|" + stat_key(r, e.article);
         add_output(r, NEWS_PAGE, {Output::news, 0, key_of(k)}, r.s.neuigkeiten);
         add_output(r, NEWS_FEED, {Output::feed, 0, key_of(k + "|" + r.s.basis_url + "|" + r.s.titel)}, r.s.neuigkeiten);
     }
@@ -273,7 +287,7 @@ void plan(Run& r)
             r.sources.push_back(src);
             add_output(r, src,
                        {is ? Output::photo : Output::copy, r.sources.size() - 1,
-                        key_of((is ? photo : std::string("copy|")) + stat_key(src))},
+                        key_of((is ? photo : std::string("copy|")) + stat_key(r, src))},
                        src);
         }
     }
@@ -464,7 +478,7 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
         ausgabe_nicht_schreibbar(r.staging.c_str());
         return STATUS_IO;
     }
-    r.program = stat_key("/proc/self/exe");
+    r.program = stat_key(r, "/proc/self/exe");
     Record old;
     if (!read_record(record_path, old)) {
         eingabe_fehlt(record_path.c_str());
@@ -585,9 +599,12 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
             it = rec.files.erase(it);
         }
     }
+    std::vector<std::string> present;
+    files_below(r.out, present);
+    const std::set<std::string> there(present.begin(), present.end());
     // Checked once the stale files are gone: a link to a deleted page counts.
     for (const Link& l : rec.links) {
-        if (r.outputs.count(l.target) || kept(r.s, l.target) || ::access((r.out + "/" + l.target).c_str(), F_OK) == 0)
+        if (r.outputs.count(l.target) || there.count(l.target) || kept(r.s, l.target))
             continue;
         ++warnings;
         std::printf("%s: %s, Zeile %zu: „%s“ gibt es in der Website nicht.\n", r.s.linkfehler ? "Fehler" : "Warnung",
@@ -595,8 +612,6 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
         if (r.s.linkfehler)
             r.fail(STATUS_USAGE);
     }
-    std::vector<std::string> present;
-    files_below(r.out, present);
     for (const std::string& f : present)
         if (!rec.files.count(f) && !kept(r.s, f)) {
             ++warnings;
