@@ -66,10 +66,15 @@ pick() {
 # The articles that are whole pages of their own (a block with a heading).
 pages() { (cd "$src/artikel" && grep -l '^ueberschrift:' -- *.md | sed 's/\.md$//'); }
 news() { (cd "$src/neuigkeiten" && ls -- *.md | sed 's/\.md$//'); }
+# One of the pages into $picked, but not the one named $1.
+pick_page() {
+    local list
+    mapfile -t list < <(pages | grep -vx -- "${1:-}")
+    pick "${list[@]}"
+}
 article_changed() {
     local p
-    mapfile -t list < <(pages)
-    pick "${list[@]}"
+    pick_page
     p=$picked
     # Now and then a class no page had: then the CSS must change too.
     pick badge text-danger font-italic text-uppercase border
@@ -84,8 +89,7 @@ article_added() {
 }
 article_removed() {
     local p
-    mapfile -t list < <(pages | grep -vx index)
-    pick "${list[@]}"
+    pick_page index
     p=$picked
     rm "$src/artikel/$p.md"
     what="$p.md entfernt"
@@ -98,8 +102,7 @@ umlaut_page() {
 }
 page_renamed() {
     local p
-    mapfile -t list < <(pages | grep -vx index)
-    pick "${list[@]}"
+    pick_page index
     p=$picked
     mv "$src/artikel/$p.md" "$src/artikel/$p-$n.md"
     what="$p.md umbenannt in $p-$n.md"
@@ -126,8 +129,7 @@ news_removed() {
 # change, and only once.
 options() {
     local p
-    mapfile -t list < <(pages)
-    pick "${list[@]}"
+    pick_page
     p=$picked
     sed -i "s/^ueberschrift: .*/ueberschrift: 'Stand $n # '' \" \$ \&'/" "$src/artikel/$p.md"
     what="Überschrift von $p"
@@ -191,8 +193,7 @@ download_removed() {
 }
 touched() {
     local p
-    mapfile -t list < <(pages)
-    pick "${list[@]}"
+    pick_page
     p=$picked
     touch "$src/artikel/$p.md"
     what="touch $p.md"
