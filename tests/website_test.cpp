@@ -55,11 +55,12 @@ Tree tree(const std::string& dir)
     return t;
 }
 
-// A stand-in for ImageMagick: the photo's bytes and the settings it got,
-// so that a test needs no ImageMagick and sees what it was asked; it fails
-// on a photo that says KAPUTT.
-const char* const CONVERT = "#!/bin/sh\ngrep -q KAPUTT \"$1\" && exit 1\n"
-                            "{ cat \"$1\"; echo \"$2 $3 $4 $5 $6 $7\"; } > \"$8\"\n";
+// A stand-in for ImageMagick: the photo's bytes (from standard input) and
+// the arguments it got, so that a test needs no ImageMagick and sees what it
+// was asked; it fails on a photo that says KAPUTT.
+const char* const CONVERT = "#!/bin/sh\nin=$(cat; echo x); in=${in%x}\n"
+                            "case $in in *KAPUTT*) exit 1 ;; esac\n"
+                            "{ printf %s \"$in\"; echo \"$1 $2 $3 $4 $5 $6 $7\"; } > \"$8\"\n";
 
 // A small site: pages with blocks, a merged page, news, a carousel, photos.
 void make_site(const std::string& s)
@@ -144,7 +145,7 @@ TEST(Website, BuildsTheSiteAsThePerPageCommandsDo)
     }
     EXPECT_EQ(t["neuigkeiten.php"], slurp(c / "neuigkeiten.php"));
     EXPECT_NE(t["neuigkeiten.xml"].find("<title>Neues # &apos; &quot; $ &amp; aus dem Verein</title>"), std::string::npos);
-    EXPECT_EQ(t["img/berg.jpg"], "BERG-auto-orient -resize 800x800> -strip -quality 82\n");
+    EXPECT_EQ(t["img/berg.jpg"], "BERG- -auto-orient -resize 800x800> -strip -quality 82\n");
     EXPECT_EQ(t["img/plan.svg"], "<svg/>");
     EXPECT_EQ(t["dateien/weg.gpx"], "<gpx/>");
     EXPECT_NE(t["assets/include/bilder.php"].find("img/see.jpg"), std::string::npos);
@@ -189,6 +190,7 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
         {"photo with & and ()", [&] { put_file(s + "/img/Fest&Feier (2).jpg", "FF"); }, "img/Fest&Feier (2).jpg"},
         {"that photo removed", [&] { ::unlink((s + "/img/Fest&Feier (2).jpg").c_str()); },
          "gelöscht: img/Fest&Feier (2).jpg"},
+        {"photo with % and []", [&] { put_file(s + "/img/Rabatt 50%d [1].jpg", "R"); }, "geschrieben: img/Rabatt 50%d [1].jpg"},
         {"page with umlaut and blank",
          [&] { put_file(s + "/artikel/Über uns.md", "---\ntitel: \"Über # ' \\\" $ &\"\n---\n\nText.\n"); },
          "geschrieben: Über uns.php"},

@@ -100,9 +100,10 @@ std::map<std::string, std::time_t> commit_times(const std::vector<std::string>& 
 // ---- Outside programs (spawn.cpp) ----
 
 // Starts argv without a shell (argv[0] looked up on PATH when it has no
-// slash), standard input from /dev/null, standard output to out_fd (-1:
-// inherited), standard error to /dev/null when quiet. -1 when it cannot start.
-pid_t start(const std::vector<std::string>& argv, int out_fd, bool quiet);
+// slash), standard input from in_path (null: /dev/null), standard output to
+// out_fd (-1: inherited), standard error to /dev/null when quiet. -1 when it
+// cannot start.
+pid_t start(const std::vector<std::string>& argv, int out_fd, bool quiet, const char* in_path = nullptr);
 // Waits for pid: its exit status, or -1 when it died of a signal.
 int finish(pid_t pid);
 // Runs argv and gathers at most max bytes of its standard output. False when

@@ -12,7 +12,7 @@ extern char** environ;
 
 namespace site {
 
-pid_t start(const std::vector<std::string>& argv, int out_fd, bool quiet)
+pid_t start(const std::vector<std::string>& argv, int out_fd, bool quiet, const char* in_path)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -21,7 +21,7 @@ pid_t start(const std::vector<std::string>& argv, int out_fd, bool quiet)
     posix_spawn_file_actions_t fa;
     if (posix_spawn_file_actions_init(&fa) != 0)
         return -1;
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 0, in_path ? in_path : "/dev/null", O_RDONLY, 0);
     if (out_fd >= 0)
         posix_spawn_file_actions_adddup2(&fa, out_fd, 1);
     if (quiet)

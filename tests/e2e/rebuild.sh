@@ -151,7 +151,9 @@ photo_replaced() {
     local f
     pick "$src"/img/*
     f=${picked##*/}
-    convert -size 40x30 "xc:rgb($((RANDOM % 256)),90,$n)" "$src/img/$f"
+    # Through a plain name: ImageMagick reads %d in an output name as a number.
+    convert -size 40x30 "xc:rgb($((RANDOM % 256)),90,$n)" "$WORK/foto.jpg"
+    mv "$WORK/foto.jpg" "$src/img/$f"
     what="img/$f ersetzt"
 }
 photo_removed() {
@@ -161,19 +163,25 @@ photo_removed() {
     rm "$src/img/$f"
     what="img/$f entfernt"
 }
-# Names make could not hold: a blank, and & with parentheses; added, and
-# the second removed again.
+# Names make could not hold: a blank, & with parentheses (added and removed
+# again), and what ImageMagick would read as a frame number in an output name.
+odd=0
 photo_odd() {
-    if [ -f "$src/img/Fest&Feier (2).jpg" ]; then
-        rm "$src/img/Fest&Feier (2).jpg"
-        what="img/Fest&Feier (2).jpg entfernt"
-    elif [ -f "$src/img/Foto 1.jpg" ]; then
-        convert -size 40x30 "xc:rgb(200,$n,90)" "$src/img/Fest&Feier (2).jpg"
-        what="img/Fest&Feier (2).jpg hinzugefügt"
+    local f
+    case $((odd % 4)) in
+        0) f="Foto 1.jpg" ;;
+        1 | 2) f="Fest&Feier (2).jpg" ;;
+        3) f="Rabatt 50%d [1].jpg" ;;
+    esac
+    if [ $((odd % 4)) = 2 ]; then
+        rm -f "$src/img/$f"
+        what="img/$f entfernt"
     else
-        convert -size 40x30 "xc:rgb(90,$n,200)" "$src/img/Foto 1.jpg"
-        what="img/Foto 1.jpg hinzugefügt"
+        convert -size 40x30 "xc:rgb(90,$n,200)" "$WORK/foto.jpg"
+        mv "$WORK/foto.jpg" "$src/img/$f"
+        what="img/$f hinzugefügt"
     fi
+    odd=$((odd + 1))
 }
 include_changed() {
     pick text-muted badge lead small
@@ -213,8 +221,8 @@ for _ in 1 2 3 4; do
     pick "${kinds[@]}"
     order+=("$picked")
 done
-# Both odd photo names, the second removed again.
-order+=(photo_odd photo_odd photo_odd)
+# Every odd photo name, the second removed again.
+order+=(photo_odd photo_odd photo_odd photo_odd)
 
 echo "== Neubau gleich sauberem Bau: ${#order[@]} Änderungen (${#kinds[@]} Arten, Seed $SEED)"
 for k in "${order[@]}"; do
