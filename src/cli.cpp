@@ -56,6 +56,7 @@ void show_usage()
         "\t-t\tTitel der Webseite",
         "\t-u\tÜberschrift der Webseite",
         "\t-v\tUnterdrückt die Sektion \"veröffentlicht am\", d.h. sie erscheint nicht",
+        "\tAlle Seitenoptionen kann ein Markdown-Artikel oben in einem YAML-Kopfblock tragen (siehe man quennelbrook).",
         "\n\tEingangsdatei(en):\tMaximal zwei HTML-Dateien durch Leerzeichen getrennt, aus denen die php - Datei erstellt wird.",
         "\t\tAusgabedatei:\tZieldatei",
         // Two lines of text, but one item: the first has no newline of its own.
@@ -166,8 +167,9 @@ int dispatch(int argc, char* argv[])
     Options o;
     fm::FrontMatter front;
     bool generation = std::any_of(given.begin(), given.end(), [](const auto& g) { return g.first == 'g'; });
-    if (!generation && params == 2 && is_markdown(arg[0]) && !fm::read_front_matter(arg[0], arg[1], front))
-        return STATUS_USAGE;
+    if (!generation && params == 2 && is_markdown(arg[0]))
+        if (int status = fm::read_front_matter(arg[0], arg[1], front); status != STATUS_OK)
+            return status;
     if (int status = fm::apply_front_matter(o, front, given); status != STATUS_OK)
         return status;
     stamp_with(o.with_time ? &o.published : nullptr);

@@ -146,12 +146,18 @@ bool read_stamp(const char* line, std::size_t n, std::time_t* when)
         return false;
     if (year < 1000 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59)
         return false;
+    return local_time(year, month, day, hour, minute, 0, when);
+}
+
+bool local_time(int year, int month, int day, int hour, int minute, int second, std::time_t* when)
+{
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
     tm.tm_hour = hour;
     tm.tm_min = minute;
+    tm.tm_sec = second;
     tm.tm_isdst = -1;
     std::time_t v = std::mktime(&tm);
     // mktime moves a 31.2. on to March: no such day.

@@ -77,6 +77,10 @@ bool is_line(const char* piece, std::size_t n, const char* text);
 // not have among them, and a free text stamp (-a).
 bool read_stamp(const char* line, std::size_t n, std::time_t* when);
 
+// The time of a date and time of day in the run's time zone. False for a
+// day the calendar does not have (a 31.2.) and a time it cannot show.
+bool local_time(int year, int month, int day, int hour, int minute, int second, std::time_t* when);
+
 // What the PHP header block of a page says, as far as the sitemap and the
 // feed need it.
 struct PageHead {

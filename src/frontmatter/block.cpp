@@ -9,15 +9,12 @@
 #include <string_view>
 #include <yaml.h>
 
+#include "fileio.h"
 #include "markdown.h"
+#include "quennelbrook.h"
 
 namespace fm {
 namespace {
-
-bool blank(std::string_view l)
-{
-    return l.find_first_not_of(" \t\r") == std::string_view::npos;
-}
 
 std::string_view chomp(std::string_view l)
 {
@@ -26,6 +23,11 @@ std::string_view chomp(std::string_view l)
     if (l.ends_with('\r'))
         l.remove_suffix(1);
     return l;
+}
+
+bool blank(std::string_view l)
+{
+    return l.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 bool closing(std::string_view l)
@@ -102,7 +104,8 @@ struct Reader {
     bool syntax()
     {
         const yaml_parser_t& p = ev.parser;
-        std::size_t line = (p.problem_mark.line ? p.problem_mark.line : p.context_mark.line) + first;
+        // A scalar left open is best found where it began.
+        std::size_t line = (p.context ? p.context_mark.line : p.problem_mark.line) + first;
         std::string text = "der Kopfblock ist kein gültiges YAML";
         if (!key.empty())
             text += " (nach dem Schlüssel „" + key + "“)";
@@ -256,12 +259,14 @@ bool parse_mapping(const char* path, const char* text, std::size_t n, Block& b)
     return r.document();
 }
 
-bool read_block(const char* path, Block& b)
+int read_block(const char* path, Block& b)
 {
     b = Block{};
-    std::FILE* fi = std::fopen(path, "rb");
-    if (!fi)
-        return true;
+    std::FILE* fi = is_directory(path) ? nullptr : std::fopen(path, "rb");
+    if (!fi) {
+        eingabe_fehlt(path);
+        return STATUS_IO;
+    }
     // Only the head is read: up to the closing line, and never more than
     // the whole article may hold.
     std::string head;
@@ -283,10 +288,14 @@ bool read_block(const char* path, Block& b)
     }
     bool failed = std::ferror(fi) != 0;
     std::fclose(fi);
-    // An article that cannot be read, or is too large, is its page run's to report.
-    if (failed || (more && head.size() > MARKDOWN_MAX))
-        return true;
-    return parse_block(path, head.data(), head.size(), b);
+    if (failed) {
+        eingabe_fehlt(path);
+        return STATUS_IO;
+    }
+    // An article too large is its page run's to report.
+    if (more && head.size() > MARKDOWN_MAX)
+        return STATUS_OK;
+    return parse_block(path, head.data(), head.size(), b) ? STATUS_OK : STATUS_USAGE;
 }
 
 }  // namespace fm

@@ -29,14 +29,15 @@ struct Block {
     std::vector<Entry> entries;
 };
 
-// Reads the block of the article at path into b. A file without a block
-// (or one that cannot be read: its page run reports that) leaves b empty
-// and succeeds. A block that is not valid YAML, is never closed, is no
-// mapping or repeats a key gives a message naming the article and the line,
-// and false.
-bool read_block(const char* path, Block& b);
+// Reads the block of the article at path into b and returns the process
+// status. A file without a block leaves b empty. A block that is not valid
+// YAML, is never closed, is no mapping or repeats a key gives a message
+// naming the article and the line, and STATUS_USAGE; an article that
+// cannot be read gives STATUS_IO (its page could not be built either).
+int read_block(const char* path, Block& b);
 
 // The same for the article's text in memory (n bytes): the fuzzer's way in.
+// Returns false after the message.
 bool parse_block(const char* path, const char* text, std::size_t n, Block& b);
 
 // The same reading for a whole YAML document of n bytes that is one mapping

@@ -30,9 +30,13 @@ struct FrontMatter {
 
 // Reads and checks the block of the Markdown article (its page is written
 // to output; the files the block names are looked up where the run and that
-// page will look for them). A wrong block gives a message naming the
-// article, the line and the key, and false.
-bool read_front_matter(const char* article, const char* output, FrontMatter& f);
+// page will look for them) and returns the process status. A wrong block
+// gives a message naming the article, the line and the key, and
+// STATUS_USAGE; an article that cannot be read, STATUS_IO.
+int read_front_matter(const char* article, const char* output, FrontMatter& f);
+// The checking half of it, for a block already read.
+struct Block;
+int check_block(const char* article, const char* output, const Block& b, FrontMatter& f);
 
 // Sets o from f, then from the command line's options (letters and
 // arguments in their order), so that the command line wins: a -c or -m

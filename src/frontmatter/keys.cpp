@@ -233,11 +233,9 @@ struct Check {
             return true;
         }
         case TEXTS: {
-            // The rewriter decorates one tag per page.
-            if (e.value.kind == Value::list && e.value.items.size() > 1)
-                return fail(e, "nennt mehr als eine Verzierung; eine Seite hat höchstens eine");
+            // The rewriter takes several decorations one per line.
             std::string s;
-            if (!texts(e, &s, ""))
+            if (!texts(e, &s, "\n"))
                 return false;
             f.options.emplace_back(k->option, s);
             return true;
@@ -317,12 +315,18 @@ std::string nearest_key(const std::string& key)
     return best_d <= std::max<std::size_t>(2, key.size() / 3) ? best : std::string();
 }
 
-bool read_front_matter(const char* article, const char* output, FrontMatter& f)
+int read_front_matter(const char* article, const char* output, FrontMatter& f)
 {
     f = FrontMatter{};
     Block b;
-    if (!read_block(article, b))
-        return false;
+    if (int status = read_block(article, b); status != STATUS_OK)
+        return status;
+    return check_block(article, output, b, f);
+}
+
+int check_block(const char* article, const char* output, const Block& b, FrontMatter& f)
+{
+    f = FrontMatter{};
     f.present = b.present;
     // title and titel are one key under two names: both at once is a duplicate.
     for (std::size_t i = 0; i < b.entries.size(); ++i) {
@@ -333,15 +337,15 @@ bool read_front_matter(const char* article, const char* output, FrontMatter& f)
                 std::printf("Fehler in %s in Zeile %zu: „%s“ sagt dasselbe wie „%s“ in Zeile %zu!\n", article,
                             b.entries[i].line, b.entries[i].key.c_str(), b.entries[j].key.c_str(),
                             b.entries[j].line);
-                return false;
+                return STATUS_USAGE;
             }
         }
     }
     Check c{article, output, f};
     for (const Entry& e : b.entries)
         if (!c.entry(e))
-            return false;
-    return true;
+            return STATUS_USAGE;
+    return STATUS_OK;
 }
 
 int apply_front_matter(Options& o, const FrontMatter& f, const std::vector<std::pair<char, std::string>>& cli)

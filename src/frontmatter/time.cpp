@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "frontmatter/frontmatter.h"
+#include "pageformat.h"
 
 namespace fm {
 namespace {
@@ -76,21 +77,8 @@ bool parse_time(const std::string& text, std::time_t* when)
     }
     while (*p == ' ')
         ++p;
-    if (!*p) {
-        std::tm tm{};
-        tm.tm_year = year - 1900;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_sec = second;
-        tm.tm_isdst = -1;
-        std::time_t v = std::mktime(&tm);
-        if (v == static_cast<std::time_t>(-1))
-            return false;
-        *when = v;
-        return true;
-    }
+    if (!*p)
+        return local_time(year, month, day, hour, minute, second, when);
     int offset = 0;
     if (*p == 'Z' || *p == 'z') {
         ++p;

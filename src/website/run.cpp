@@ -153,8 +153,8 @@ void find_pages(Run& r)
             r.fail(STATUS_USAGE);
             continue;
         }
-        if (!fm::read_front_matter(p.article.c_str(), (r.out + "/" + p.name).c_str(), p.f)) {
-            r.fail(STATUS_USAGE);
+        if (int read = fm::read_front_matter(p.article.c_str(), (r.out + "/" + p.name).c_str(), p.f); read != STATUS_OK) {
+            r.fail(read);
             continue;
         }
         if (!p.f.present && !readable_without_block(p.article)) {
@@ -198,8 +198,8 @@ void find_pages(Run& r)
         Entry e;
         e.article = r.s.neuigkeiten + "/" + name;
         fm::FrontMatter f;
-        if (!fm::read_front_matter(e.article.c_str(), (r.out + "/" + NEWS_PAGE).c_str(), f)) {
-            r.fail(STATUS_USAGE);
+        if (int read = fm::read_front_matter(e.article.c_str(), (r.out + "/" + NEWS_PAGE).c_str(), f); read != STATUS_OK) {
+            r.fail(read);
             continue;
         }
         if (!f.present && !readable_without_block(e.article)) {
