@@ -116,20 +116,6 @@ bool add_output(Run& r, const std::string& path, Output o, const std::string& fr
     return true;
 }
 
-// The block reader takes an article it cannot read for one without a
-// block (its page run reports it); here that would drop a page unnoticed.
-bool readable_without_block(const std::string& article)
-{
-    std::FILE* fi = std::fopen(article.c_str(), "rb");
-    char head[4] = {};
-    bool ok = fi && (std::fread(head, 1, 3, fi), !std::ferror(fi)) && std::strcmp(head, "---") != 0;
-    if (fi)
-        std::fclose(fi);
-    if (!ok)
-        eingabe_fehlt(article.c_str());
-    return ok;
-}
-
 // The articles with a block and what they name; the news entries.
 void find_pages(Run& r)
 {
@@ -155,10 +141,6 @@ void find_pages(Run& r)
         }
         if (int read = fm::read_front_matter(p.article.c_str(), (r.out + "/" + p.name).c_str(), p.f); read != STATUS_OK) {
             r.fail(read);
-            continue;
-        }
-        if (!p.f.present && !readable_without_block(p.article)) {
-            r.fail(STATUS_IO);
             continue;
         }
         if (!p.f.present) {
@@ -200,10 +182,6 @@ void find_pages(Run& r)
         fm::FrontMatter f;
         if (int read = fm::read_front_matter(e.article.c_str(), (r.out + "/" + NEWS_PAGE).c_str(), f); read != STATUS_OK) {
             r.fail(read);
-            continue;
-        }
-        if (!f.present && !readable_without_block(e.article)) {
-            r.fail(STATUS_IO);
             continue;
         }
         if (f.draft && !r.s.entwuerfe)
