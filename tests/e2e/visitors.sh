@@ -71,7 +71,7 @@ for f in handy klein; do
 done
 sed -i '1i handy.jpg' "$dir/src/startbilder.txt"
 
-echo "== Besucher: bauen (pandoc, dazu hoher-kopf.php mit remarkable)"
+echo "== Besucher: bauen (eingebaut, dazu mit remarkable)"
 if ! "${site_make[@]}" -j2 OUT="$dir/site" HTMLDIR="$dir/html" >"$dir/build.log" 2>&1 \
     || ! "${site_make[@]}" RENDER=remarkable OUT="$dir/site-r" HTMLDIR="$dir/html-r" >>"$dir/build.log" 2>&1; then
     cat "$dir/build.log"
