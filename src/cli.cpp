@@ -20,6 +20,7 @@
 #include "quennelbrook.h"
 #include "seo.h"
 #include "sitemap.h"
+#include "website/website.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ void show_usage()
         "\t<seo>\t\tErzeugt eine SEO-optimierte Datei. Ist noch experimental!",
         "\t<sitemap>\tErzeugt sitemap.xml aller Seiten: quennelbrook -g sitemap <Basis-URL> [<Verzeichnis>]",
         "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> <News-Seite> [<Titel>]",
+        "\t<website>\tBaut die ganze Website nach website.yaml: quennelbrook -g website [<Verzeichnis>] [name=wert ...]",
         "\tEingangsdatei:\tDatei mit Bildnamen für das Carousel",
         "\tAusgabedatei:\tZiel-Datei: php-Datei mit fertigem Carousel (ohne Pfadangabe und Extension)",
         "\t\t\tAusgabedatei ist optional! Fehlt diese Angabe wird assets/include/<Eingabedatei>.php verwendet. ",
@@ -181,11 +183,15 @@ int dispatch(int argc, char* argv[])
     bool seo_mode = o.generation && std::strcmp(o.gen_option.c_str(), "seo") == 0;
     bool sitemap_mode = o.generation && std::strcmp(o.gen_option.c_str(), "sitemap") == 0;
     bool feed_mode = o.generation && std::strcmp(o.gen_option.c_str(), "feed") == 0;
-    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode) {
+    bool website_mode = o.generation && std::strcmp(o.gen_option.c_str(), "website") == 0;
+    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode && !website_mode) {
         std::printf("Fehler: unbekannte Art für -g: %s\n", o.gen_option.c_str());
         return STATUS_USAGE;
     }
 
+    if (website_mode)
+        return generate_website(params > 0 ? arg[0] : ".",
+                                std::vector<std::string>(arg + (params > 0 ? 1 : 0), arg + params));
     if (sitemap_mode && (params == 1 || params == 2))
         return generate_sitemap(arg[0], params == 2 ? arg[1] : ".");
     if (feed_mode && (params == 2 || params == 3))

@@ -251,6 +251,14 @@ bool parse_block(const char* path, const char* text, std::size_t n, Block& b)
     return false;
 }
 
+bool parse_mapping(const char* path, const char* text, std::size_t n, Block& b)
+{
+    b = Block{};
+    b.present = true;
+    Reader r{path, 1, Events(text, n), {}, b};
+    return r.document();
+}
+
 int read_block(const char* path, Block& b)
 {
     b = Block{};

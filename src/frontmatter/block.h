@@ -40,4 +40,8 @@ int read_block(const char* path, Block& b);
 // Returns false after the message.
 bool parse_block(const char* path, const char* text, std::size_t n, Block& b);
 
+// The same reading for a whole YAML document of n bytes that is one mapping
+// (a site's settings file); its lines count from 1.
+bool parse_mapping(const char* path, const char* text, std::size_t n, Block& b);
+
 }  // namespace fm

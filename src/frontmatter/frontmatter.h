@@ -21,6 +21,11 @@ struct FrontMatter {
     Seo_data seo{};
     bool with_time = false;
     std::time_t published = 0;
+    // For the site run: a draft page, and the article its page continues
+    // with (a merged page) and that key's line.
+    bool draft = false;
+    std::string second;
+    std::size_t second_line = 0;
 };
 
 // Reads and checks the block of the Markdown article (its page is written

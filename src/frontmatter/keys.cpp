@@ -25,6 +25,8 @@ enum Kind {
     ROBOTS,
     TIME,         // the publication time
     IGNORED,      // pandoc's own metadata that means nothing to the page
+    DRAFT,        // ja/nein: the site run leaves the page out of the upload
+    SECOND,       // the article the site run puts below this one's page
 };
 
 struct Key {
@@ -55,6 +57,8 @@ const Key KEYS[] = {
     {"beschreibung", 0, DESCRIPTION, nullptr},
     {"robots", 0, ROBOTS, nullptr},
     {"veroeffentlicht", 0, TIME, nullptr},
+    {"entwurf", 0, DRAFT, nullptr},
+    {"zweiterteil", 0, SECOND, nullptr},
     {"title", 't', TEXT, "titel"},
     {"keywords", 0, KEYWORDS, "stichwoerter"},
     {"description", 0, DESCRIPTION, "beschreibung"},
@@ -213,6 +217,7 @@ struct Check {
                 return fail(e, "braucht eine ganze Zahl außer 0, nicht „" + v + "“");
             break;
         }
+        case DRAFT:
         case FLAG: {
             if (!single(e))
                 return false;
@@ -221,7 +226,9 @@ struct Check {
             bool no = s == "nein" || s == "no" || s == "false" || s == "off";
             if (!yes && !no)
                 return fail(e, "braucht ja oder nein, nicht „" + v + "“");
-            if (yes)
+            if (k->kind == DRAFT)
+                f.draft = yes;
+            else if (yes)
                 f.options.emplace_back(k->option, "");
             return true;
         }
@@ -265,6 +272,16 @@ struct Check {
             (k->kind == KEYWORDS ? f.keywords : k->kind == DESCRIPTION ? f.description : f.robots) = true;
             return true;
         }
+        case SECOND:
+            // Looked for beside the article, by the site run, which names
+            // a missing one itself.
+            if (!single(e))
+                return false;
+            if (v.empty())
+                return fail(e, "braucht den Namen eines Artikels");
+            f.second = v;
+            f.second_line = e.line;
+            return true;
         case TIME:
             if (!single(e))
                 return false;
