@@ -605,8 +605,10 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
         r.fail(STATUS_IO);
     remove_tree(r.staging);
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("Website: %zu Seiten, %zu Einträge, %zu Fotos umgewandelt; %zu Dateien geschrieben, %zu gelöscht, "
-                "%zu Warnungen; %s s\n",
-                r.pages.size(), r.entries.size(), photos, written, deleted, warnings, seconds(took).c_str());
+    auto count = [](std::size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); };
+    std::printf("Website: %s, %s, %s umgewandelt; %s geschrieben, %zu gelöscht, %s; %s s\n",
+                count(r.pages.size(), "Seite", "Seiten").c_str(), count(r.entries.size(), "Eintrag", "Einträge").c_str(),
+                count(photos, "Foto", "Fotos").c_str(), count(written, "Datei", "Dateien").c_str(), deleted,
+                count(warnings, "Warnung", "Warnungen").c_str(), seconds(took).c_str());
     return r.status;
 }

@@ -106,7 +106,7 @@ if ! "${site_make[@]}" OUT="$dir/site" HTMLDIR="$dir/html" 2>&1 | grep -q ' 0 Fo
 fi
 touch "$dir/src/img/klein.jpg"
 redo=$("${site_make[@]}" OUT="$dir/site" HTMLDIR="$dir/html" 2>&1 | grep -F 'Website:' || true)
-if ! grep -qF ' 1 Fotos umgewandelt; 0 Dateien geschrieben' <<<"$redo"; then
+if ! grep -qF ' 1 Foto umgewandelt; 0 Dateien geschrieben' <<<"$redo"; then
     problem "nach geändertem img/klein.jpg rechnet make nicht genau dieses Bild neu: $redo"
 fi
 
