@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "rewrite.h"
 
@@ -27,17 +29,15 @@ std::string upper(std::string s)
 
 std::string model(const std::string& in, bool equal_table, const char* div_tag)
 {
-    std::string pattern;
-    std::string attr;
-    bool decorate = false;
-    if (div_tag && std::strlen(div_tag) >= 2) {
-        std::string d = div_tag;
+    // Several decorations stand one per line of the -d text.
+    std::vector<std::pair<std::string, std::string>> rules;  // pattern, attribute
+    for (std::string rest = div_tag ? div_tag : ""; !rest.empty();) {
+        std::size_t nl = rest.find('\n');
+        std::string d = rest.substr(0, nl);
+        rest = nl == npos ? "" : rest.substr(nl + 1);
         std::size_t sep = d.find_first_of(".#");
-        if (sep != npos) {
-            decorate = true;
-            pattern = "<" + d.substr(0, sep);
-            attr = (d[sep] == '.' ? " class=\"" : " id=\"") + d.substr(sep + 1) + "\"";
-        }
+        if (d.size() >= 2 && sep != npos)
+            rules.emplace_back("<" + d.substr(0, sep), (d[sep] == '.' ? " class=\"" : " id=\"") + d.substr(sep + 1) + "\"");
     }
     std::string out;
     bool top = true;
@@ -54,9 +54,9 @@ std::string model(const std::string& in, bool equal_table, const char* div_tag)
         auto has = [&](const char* p) { return z.find(p) != npos; };
         if ((z.size() <= 8 && has("html")) || has("<body") || has("</body"))
             continue;
-        if (decorate && has(pattern.c_str())) {
+        for (const auto& [pattern, attr] : rules) {
             std::size_t g = z.find('>');
-            if (g != npos)
+            if (has(pattern.c_str()) && g != npos)
                 z.insert(g, attr);
         }
         std::size_t i = 0;
