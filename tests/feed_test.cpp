@@ -138,7 +138,8 @@ TEST(Feed, TitlesAndLinks)
         {"<h2>Offen\n", "Offen"},
         {"<p>Kein <hr/> Titel <h7>x</h7></p>\n", "Tarnido 2020 News vom 3.5.2021"},
         {"<h2>" + std::string(2000, 'x') + "</h2>\n", std::string(1024, 'x')},
-        {"<h2>" + std::string(1023, 'x') + "ä</h2>\n", std::string(1023, 'x') + "ä"},
+        {"<h2>" + std::string(1022, 'x') + "ä</h2>\n", std::string(1022, 'x') + "ä"},
+        {"<h2>" + std::string(1023, 'x') + "ä</h2>\n", std::string(1023, 'x')},
         // Plain text as the page shows it: references decoded, a "<" that
         // opens no tag kept, no-break spaces as blanks.
         {"<h2>Kaffee &amp; Kuchen</h2>\n", "Kaffee & Kuchen"},
@@ -256,9 +257,9 @@ TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
               std::vector<std::string>(published.begin(), published.end() - 1));
     EXPECT_NE(g.find("  <updated>2021-05-04T12:00:00+02:00</updated>\n  <author>"), std::string::npos);
 
-    // Without an older stamp the nearest newer one counts; without any,
-    // the page's time (SOURCE_DATE_EPOCH at most). Only the line after the
-    // opener is the stamp, and only one of a day the calendar has.
+    // Without an older stamp an entry has the start of Unix time, which
+    // neither the page's time nor a newer entry moves. Only the line after
+    // the opener is the stamp, and only one of a day the calendar has.
     std::string odd = NEWS_HEADER + OPENER + stamp(7) + "<p>a</p>\n" + close;
     for (const char* bad : {"Mo, 31.2.2021 10:00", "Mo, 3.5.2021 24:00", "Mo, 3.5.2021 10:60", "Mo, 3.13.2021 10:00",
                             "Xy, 3.5.2021 10:00", "Mo, 3.5.999 10:00"})
@@ -266,9 +267,16 @@ TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
                "</small><p>\n<p>b</p>\n" + close;
     odd += OPENER + "<p>c</p>\n" + stamp(30) + close + NEWS_FOOTER;
     spit(d / "news.php", odd);
-    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>(8, "2021-05-03T10:07:00+02:00"));
+    std::vector<std::string> dates(8, "1970-01-01T01:00:00+01:00");
+    dates[0] = "2021-05-03T10:07:00+02:00";
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), dates);
     spit(d / "news.php", NEWS_HEADER + OPENER + "<p>b</p>\n" + close + NEWS_FOOTER);
-    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>{"2021-05-03T11:05:00+02:00"});
+    const std::string unstamped = feed(d);
+    EXPECT_EQ(all(unstamped, "<id>(tag:[^<]*)</id>"), std::vector<std::string>{"tag:www.wandern.example,1970-01-01:news.php/1"});
+    EXPECT_NE(unstamped.find("<title type=\"text\">Tarnido 2020 News</title>"), std::string::npos);
+    news(d, "<h2>Neu</h2>\n", 1620122400);
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"),
+              (std::vector<std::string>{"2021-05-04T12:00:00+02:00", "1970-01-01T01:00:00+01:00"}));
 
     spit(d / "news.php", NEWS_HEADER + NEWS_FOOTER);
     const std::string empty = feed(d);
