@@ -12,7 +12,7 @@
 inline constexpr std::size_t MAX_TITLE = 1024;
 // An entry is parsed whole up to this size; of a longer one, the feed has
 // what these first bytes hold complete.
-inline constexpr std::size_t MAX_ENTRY = 256 * 1024;
+inline constexpr std::size_t MAX_ENTRY = 64 * 1024;
 
 struct FeedEntry {
     std::string title;    // empty for an entry without a heading, or one of blanks

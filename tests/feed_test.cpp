@@ -157,6 +157,20 @@ TEST(Feed, TitlesAndLinks)
         {"<h2>a<!-- Notiz --> <b\nclass='x'>b</b>&amp</h2>\n", "a b&"},
         {"<h2>&nbsp;</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
         {"<h2> \xC2\xA0 &#32;<b> </b>\t</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
+        // As an HTML5 parser reads them: C1 numbers as Windows-1252, every
+        // named reference, comments whole, a heading closed by any </hN>,
+        // no script or style text.
+        {"<h2>&#132;Grüße&#147; &#150; 5&#128;</h2>\n", "„Grüße“ – 5€"},
+        {"<h2>A<!-- x > y -->B</h2>\n", "AB"},
+        {"<!-- <h2>Alt</h2> --><h2>Neu</h2>\n", "Neu"},
+        {"<h2>Titel</h3><p>Text danach</p>\n", "Titel"},
+        {"<h2>T<script>x = '<b>'</script><style>b{}</style>!</h2>\n", "T!"},
+        {"<h2>&check; &mldr; &NotEqualTilde; &hellip</h2>\n", "✓ … ≂̸ &hellip"},
+        {"<h2>a<br>b<p>c</p><span hidden>d</span></h2>\n", "a b c"},
+        {"<h2>" + [] { std::string s; for (int i = 0; i < 600; ++i) s += "ä"; return s; }() + "</h2>\n",
+         [] { std::string s; for (int i = 0; i < 512; ++i) s += "ä"; return s; }()},
+        // An entry longer than the parser reads, nested deeper than a stack.
+        {"<h2>Kopf</h2>\n" + [] { std::string s; for (int i = 0; i < 80000; ++i) s += "<div>"; return s; }(), "Kopf"},
     };
     for (const auto& c : cases) {
         news_page(d, c.html);
@@ -198,6 +212,36 @@ TEST(Feed, TitlesAndLinks)
     want += "<p>" + std::string(1015, 'x') + "<a href=\"https://www.wandern.example/lang.php\">x</a></p>\n";
     news_page(d, html);
     EXPECT_EQ(unxml(all(feed(d), "<content type=\"html\">([^<]*)</content>").at(0)), want);
+
+    // What a reader must not run stays out of the feed's copy and on the
+    // page; srcset and poster are made absolute like href and src.
+    const std::string active[][2] = {
+        {"<script>alert(1)</script>", ""},
+        {"<style>p { color: red }</style>", ""},
+        {"<a href=\"x.php\" onclick=\"alert(1)\" ONMOUSEOVER=y>a</a>", "<a href=\"https://www.wandern.example/x.php\">a</a>"},
+        {"<a href=\"javascript:alert(1)\" title=\"t\">b</a>", "<a title=\"t\">b</a>"},
+        {"<a href=\" JaVa&#x0A;script:alert(1)\">c</a>", "<a>c</a>"},
+        {"<a onclick=\"1\" href=\"y.php\" onclick=\"2\">d</a>", "<a href=\"https://www.wandern.example/y.php\">d</a>"},
+        {"<form action=\"vbscript:msgbox\"></form>", "<form></form>"},
+        {"<a href=\"data:text/html,&lt;script&gt;\">e</a>", "<a>e</a>"},
+        {"<img alt=\"Punkt\" src=\"data:image/png;base64,AA==\">", "<img alt=\"Punkt\" src=\"data:image/png;base64,AA==\">"},
+        {"<img srcset=\"a.jpg 1x,/b.jpg  2x\" src=\"c.jpg\">",
+         "<img srcset=\"https://www.wandern.example/a.jpg 1x, https://www.wandern.example/b.jpg 2x\" "
+         "src=\"https://www.wandern.example/c.jpg\">"},
+        {"<video poster=\"p.jpg\" src=\"v.mp4\"></video>",
+         "<video poster=\"https://www.wandern.example/p.jpg\" src=\"https://www.wandern.example/v.mp4\"></video>"},
+    };
+    html.clear();
+    want.clear();
+    for (const auto& a : active) {
+        html += "<div>" + a[0] + "</div>\n";
+        want += "<div>" + a[1] + "</div>\n";
+    }
+    news(d, html, 1620032700);
+    const std::string page = slurp(d / "news.php");
+    EXPECT_NE(page.find(html), std::string::npos) << page;
+    EXPECT_NE(unxml(feed(d)).find(want), std::string::npos);
+    std::remove((d / "news.php").c_str());
 
     // The feed's title is $titel with its PHP escapes undone.
     spit(d / "news.php", "<?php\n$titel = \"Sag \\\"Hallo\\\" f\\\\r \\$5\";\n?>\n");
