@@ -310,7 +310,7 @@ struct Copy {
             }
             const std::string name = a->name;
             const std::string v = a->value;
-            if (name.size() > 2 && name.compare(0, 2, "on") == 0) {
+            if ((name.size() > 2 && name.compare(0, 2, "on") == 0) || name == "srcdoc") {
                 s.drop = true;
             } else if (holds_address(name) && active(v, name, e.tag)) {
                 s.drop = true;
@@ -333,6 +333,10 @@ struct Copy {
                     edits.push_back({s.begin, s.end, ""});
             return;
         }
+        // An end tag the parser read as a start tag ("</br>", "</p>") holds
+        // no attribute for it, nor for a reader's parser.
+        if (e.original_tag.length < 2 || e.original_tag.data[1] == '/')
+            return;
         std::sort(spans.begin(), spans.end(), [](const Span& x, const Span& y) { return x.begin < y.begin; });
         // A tag that holds more than its name, these attributes, blanks
         // and a "/" (an attribute named twice, the parser keeps the first)
@@ -343,9 +347,10 @@ struct Copy {
         while (p < tag_end && !html_space(html[p]) && html[p] != '/' && html[p] != '>')
             ++p;
         const std::size_t name_end = p;
+        // A NUL the parser leaves out of an attribute's name is no attribute.
         auto plain = [&](std::size_t from, std::size_t to) {
             for (; from < to; ++from)
-                if (!html_space(html[from]) && html[from] != '/')
+                if (!html_space(html[from]) && html[from] != '/' && html[from] != '\0')
                     return false;
             return true;
         };
@@ -422,27 +427,19 @@ struct Parsed {
     void operator()(GumboOutput* o) const { gumbo_destroy_output(&kGumboDefaultOptions, o); }
 };
 
-}  // namespace
 
-FeedEntry read_entry(const std::string& whole, bool cut, const BaseUrl& b, const std::string& page_url)
+// One reading of text: the title of its first heading into *title (when
+// given), and text with what a reader must not run left out and its
+// addresses made absolute; of a cut text, what it holds complete.
+std::string clean_copy(const std::string& text, bool cut, const BaseUrl& b, const std::string& page_url,
+                       std::string* title)
 {
-    // A character that the cut split goes whole.
-    std::size_t size = whole.size();
-    if (cut) {
-        std::size_t lead = size;
-        while (lead > 0 && size - lead < 3 && (static_cast<unsigned char>(whole[lead - 1]) & 0xC0) == 0x80)
-            --lead;
-        auto c = lead > 0 ? static_cast<unsigned char>(whole[lead - 1]) : 0;
-        if (c >= 0xC0 && size - (lead - 1) < (c >= 0xF0 ? 4u : c >= 0xE0 ? 3u : 2u))
-            size = lead - 1;
-    }
-    const std::string html = size == whole.size() ? std::string() : whole.substr(0, size);
-    const std::string& text = size == whole.size() ? whole : html;
+    // As a document, not a fragment: the parser then gives the attributes
+    // of a <body> or <html> tag inside the entry to the body or the root,
+    // with their place in the text, as a reader's page would take them.
     GumboOptions options = kGumboDefaultOptions;
-    options.fragment_context = GUMBO_TAG_BODY;
     options.max_errors = 0;
     std::unique_ptr<GumboOutput, Parsed> parsed(gumbo_parse_with_options(&options, text.data(), text.size()));
-    FeedEntry entry;
     Copy copy{text, b, page_url, {}};
     const GumboNode* heading = nullptr;
     // Depth first, in the order of the text, without recursion: an entry
@@ -470,9 +467,44 @@ FeedEntry read_entry(const std::string& whole, bool cut, const BaseUrl& b, const
         for (unsigned i = e.children.length; i-- > 0;)
             todo.push_back(child(e, i));
     }
+    if (title && heading)
+        *title = heading_text(heading);
     std::sort(copy.edits.begin(), copy.edits.end(), [](const Edit& x, const Edit& y) { return x.begin < y.begin; });
-    if (heading)
-        entry.title = heading_text(heading);
-    entry.content = copy.result(cut);
+    return copy.result(cut);
+}
+
+// Readings of a copy before it is taken as clean: what goes may join what
+// is left into something new ("<scr<script></script>ipt>"), a second
+// <body onload> counts once the first is gone.
+constexpr int MAX_READINGS = 8;
+
+}  // namespace
+
+FeedEntry read_entry(const std::string& whole, bool cut, const BaseUrl& b, const std::string& page_url)
+{
+    // A character that the cut split goes whole.
+    std::size_t size = whole.size();
+    if (cut) {
+        std::size_t lead = size;
+        while (lead > 0 && size - lead < 3 && (static_cast<unsigned char>(whole[lead - 1]) & 0xC0) == 0x80)
+            --lead;
+        auto c = lead > 0 ? static_cast<unsigned char>(whole[lead - 1]) : 0;
+        if (c >= 0xC0 && size - (lead - 1) < (c >= 0xF0 ? 4u : c >= 0xE0 ? 3u : 2u))
+            size = lead - 1;
+    }
+    FeedEntry entry;
+    entry.content = clean_copy(whole.substr(0, size), cut, b, page_url, &entry.title);
+    for (int reading = 1;; ++reading) {
+        std::string again = clean_copy(entry.content, false, b, page_url, nullptr);
+        if (again == entry.content)
+            break;
+        // What still changes after that many readings is no entry of a
+        // site, and goes whole.
+        if (reading == MAX_READINGS) {
+            entry.content.clear();
+            break;
+        }
+        entry.content = std::move(again);
+    }
     return entry;
 }
