@@ -326,65 +326,21 @@ struct Copy {
             }
             spans.push_back(s);
         }
-        if (!ours(e.original_tag.data)) {
-            // Attributes of a tag the parser merged into one it made itself.
-            for (const Span& s : spans)
-                if (s.drop)
-                    edits.push_back({s.begin, s.end, ""});
-            return;
-        }
-        // An end tag the parser read as a start tag ("</br>", "</p>") holds
-        // no attribute for it, nor for a reader's parser.
-        if (e.original_tag.length < 2 || e.original_tag.data[1] == '/')
-            return;
+        // An attribute named twice counts once, the first: the second goes
+        // in the next reading, once the first has gone (read_entry). So do
+        // those of a tag the parser merged into one it made itself.
         std::sort(spans.begin(), spans.end(), [](const Span& x, const Span& y) { return x.begin < y.begin; });
-        // A tag that holds more than its name, these attributes, blanks
-        // and a "/" (an attribute named twice, the parser keeps the first)
-        // is written anew from what the parser read.
-        const std::size_t tag = at(e.original_tag.data);
-        const std::size_t tag_end = tag + e.original_tag.length;
-        std::size_t p = tag + 1;
-        while (p < tag_end && !html_space(html[p]) && html[p] != '/' && html[p] != '>')
-            ++p;
-        const std::size_t name_end = p;
-        // A NUL the parser leaves out of an attribute's name is no attribute.
-        auto plain = [&](std::size_t from, std::size_t to) {
-            for (; from < to; ++from)
-                if (!html_space(html[from]) && html[from] != '/' && html[from] != '\0')
-                    return false;
-            return true;
-        };
-        bool clean = true;
+        std::size_t prev = 0;
         for (const Span& s : spans) {
-            clean = clean && s.begin >= p && plain(p, s.begin);
-            p = std::max(p, s.end);
-        }
-        clean = clean && html[tag_end - 1] == '>' && plain(p, tag_end - 1);
-        if (clean) {
-            std::size_t prev = name_end;
-            for (const Span& s : spans) {
-                std::size_t from = s.begin;
-                while (from > prev && html_space(html[from - 1]))
-                    --from;
-                if (s.drop)
-                    edits.push_back({from, s.end, ""});
-                else if (s.changed)
-                    edits.push_back({s.value, s.end, s.with});
-                prev = s.end;
-            }
-            return;
-        }
-        std::string rebuilt = html.substr(tag, name_end - tag);
-        for (const Span& s : spans) {
+            std::size_t from = s.begin;
+            while (from > prev && html_space(html[from - 1]))
+                --from;
             if (s.drop)
-                continue;
-            rebuilt += ' ';
-            rebuilt.append(html, s.begin, (s.changed ? s.value : s.end) - s.begin);
-            if (s.changed)
-                rebuilt += s.with;
+                edits.push_back({from, s.end, ""});
+            else if (s.changed)
+                edits.push_back({s.value, s.end, s.with});
+            prev = s.end;
         }
-        rebuilt += html.compare(tag_end - 2, 2, "/>") == 0 ? " />" : ">";
-        edits.push_back({tag, tag_end, rebuilt});
     }
 
     // The end of an element that goes, its end tag included where it has one.

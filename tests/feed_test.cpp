@@ -140,6 +140,7 @@ TEST(Feed, TitlesAndLinks)
         {"<h2>" + std::string(2000, 'x') + "</h2>\n", std::string(1024, 'x')},
         {"<h2>" + std::string(1022, 'x') + "ä</h2>\n", std::string(1022, 'x') + "ä"},
         {"<h2>" + std::string(1023, 'x') + "ä</h2>\n", std::string(1023, 'x')},
+        {"<h2>" + std::string(1023, 'x') + " y</h2>\n", std::string(1023, 'x')},
         // Plain text as the page shows it: references decoded, a "<" that
         // opens no tag kept, no-break spaces as blanks.
         {"<h2>Kaffee &amp; Kuchen</h2>\n", "Kaffee & Kuchen"},
@@ -201,6 +202,14 @@ TEST(Feed, TitlesAndLinks)
         {"<a href=\" a  b.php\">", "<a href=\"https://www.wandern.example/a  b.php\">"},
         {"<a href=\"   \">", "<a href=\"https://www.wandern.example/news.php\">"},
         {"<a href=\" https://x.example/ \" title=\" t \">", "<a href=\"https://x.example/\" title=\" t \">"},
+        {"<a href=\"x.php?a=1&amp;b=2\">", "<a href=\"https://www.wandern.example/x.php?a=1&amp;b=2\">"},
+        {"<img srcset=\"a.jpg 1x (a,b), b.jpg\">",
+         "<img srcset=\"https://www.wandern.example/a.jpg 1x (a,b), https://www.wandern.example/b.jpg\">"},
+        {"<img src=\"data:text/html,x\" alt=\"a\">", "<img alt=\"a\">"},
+        // What a reader's page would give to its body, one after the other.
+        {"a<body onload=\"alert(1)\">b<body onload=\"alert(2)\">", "a<body>b<body>"},
+        // Bytes that are no UTF-8, or no character XML allows.
+        {"a\xC0\xAF" "b\xED\xA0\x80" "c\xEF\xBF\xBE", "a\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFDc\uFFFD"},
     };
     std::string html, want;
     for (const auto& l : links) {
@@ -230,6 +239,8 @@ TEST(Feed, TitlesAndLinks)
          "src=\"https://www.wandern.example/c.jpg\">"},
         {"<video poster=\"p.jpg\" src=\"v.mp4\"></video>",
          "<video poster=\"https://www.wandern.example/p.jpg\" src=\"https://www.wandern.example/v.mp4\"></video>"},
+        {"<iframe srcdoc=\"&lt;script&gt;alert(1)&lt;/script&gt;\"></iframe>", "<iframe></iframe>"},
+        {"a</br>b", "a</br>b"},
     };
     html.clear();
     want.clear();
@@ -242,6 +253,39 @@ TEST(Feed, TitlesAndLinks)
     EXPECT_NE(page.find(html), std::string::npos) << page;
     EXPECT_NE(unxml(feed(d)).find(want), std::string::npos);
     std::remove((d / "news.php").c_str());
+
+    // Of an entry longer than the parser reads, the feed has what the first
+    // 64 KiB hold whole: no tag cut off, no character split.
+    std::string lines, umlaute;
+    for (int i = 0; i < 2900; ++i)
+        lines += "<p class=\"zeile\">x</p>\n";
+    for (int i = 0; i < 33000; ++i)
+        umlaute += "ä";
+    const std::pair<std::string, std::string> cut[] = {
+        {"<h2>Langer Text</h2>\n" + lines, "x</p>\n"},
+        {"<h2>Umlaute</h2>\n<p>x" + umlaute + "</p>\n", "ää"},
+    };
+    for (const auto& [entry, end] : cut) {
+        news_page(d, entry);
+        // Found without std::regex, whose matching recurses once a byte.
+        const std::string f = feed(d), open = "<content type=\"html\">";
+        const std::size_t at = f.find(open) + open.size();
+        const std::string content = unxml(f.substr(at, f.find("</content>", at) - at));
+        EXPECT_EQ(content.compare(0, 32, entry, 0, 32), 0);
+        EXPECT_LE(content.size(), 64u * 1024);
+        EXPECT_GT(content.size(), 64u * 1024 - 30);
+        EXPECT_EQ(content.substr(content.size() - end.size()), end);
+    }
+
+    // A page saved with CRLF line ends is read alike.
+    std::string crlf;
+    for (char c : NEWS_HEADER + OPENER + STAMP_LINE + "<h2>Zeilen</h2>\n<p>x</p>\n\t</div>\n\n</div>\n\n" + NEWS_FOOTER)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    spit(d / "news.php", crlf);
+    const std::string crlf_feed = feed(d);
+    EXPECT_NE(crlf_feed.find("<title type=\"text\">Zeilen</title>"), std::string::npos) << crlf_feed;
+    EXPECT_NE(crlf_feed.find("<content type=\"html\">&lt;h2&gt;Zeilen&lt;/h2&gt;&#13;\n&lt;p&gt;x&lt;/p&gt;&#13;\n</content>"),
+              std::string::npos);
 
     // The feed's title is $titel with its PHP escapes undone.
     spit(d / "news.php", "<?php\n$titel = \"Sag \\\"Hallo\\\" f\\\\r \\$5\";\n?>\n");
