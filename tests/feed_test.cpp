@@ -287,6 +287,13 @@ TEST(Feed, TitlesAndLinks)
     EXPECT_NE(crlf_feed.find("<content type=\"html\">&lt;h2&gt;Zeilen&lt;/h2&gt;&#13;\n&lt;p&gt;x&lt;/p&gt;&#13;\n</content>"),
               std::string::npos);
 
+    // A closing block begun on an opener's line ends the entries there.
+    spit(d / "news.php", NEWS_HEADER + OPENER + STAMP_LINE + "<h2>Letzter</h2>\n\t</div>\n\n</div>\n\n" +
+                             "<div class=\"container\"><?php\nrequire_once(\"assets/include/footer.php\");\n?>\n");
+    const std::string closed = feed(d);
+    EXPECT_NE(closed.find("<title type=\"text\">Letzter</title>"), std::string::npos);
+    EXPECT_EQ(closed.find("require_once"), std::string::npos) << closed;
+
     // The feed's title is $titel with its PHP escapes undone.
     spit(d / "news.php", "<?php\n$titel = \"Sag \\\"Hallo\\\" f\\\\r \\$5\";\n?>\n");
     EXPECT_NE(feed(d).find("  <title>Sag &quot;Hallo&quot; f\\r $5</title>\n"), std::string::npos);
