@@ -388,7 +388,7 @@ struct Parsed {
 // given), and text with what a reader must not run left out and its
 // addresses made absolute; of a cut text, what it holds complete.
 std::string clean_copy(const std::string& text, bool cut, const BaseUrl& b, const std::string& page_url,
-                       std::string* title)
+                       std::string* title, bool* edited)
 {
     // As a document, not a fragment: the parser then gives the attributes
     // of a <body> or <html> tag inside the entry to the body or the root,
@@ -426,6 +426,7 @@ std::string clean_copy(const std::string& text, bool cut, const BaseUrl& b, cons
     if (title && heading)
         *title = heading_text(heading);
     std::sort(copy.edits.begin(), copy.edits.end(), [](const Edit& x, const Edit& y) { return x.begin < y.begin; });
+    *edited = !copy.edits.empty();
     return copy.result(cut);
 }
 
@@ -449,9 +450,12 @@ FeedEntry read_entry(const std::string& whole, bool cut, const BaseUrl& b, const
             size = lead - 1;
     }
     FeedEntry entry;
-    entry.content = clean_copy(whole.substr(0, size), cut, b, page_url, &entry.title);
-    for (int reading = 1;; ++reading) {
-        std::string again = clean_copy(entry.content, false, b, page_url, nullptr);
+    bool edited = false;
+    entry.content = clean_copy(whole.substr(0, size), cut, b, page_url, &entry.title, &edited);
+    // Read again only where something went or changed: a deeply nested
+    // entry costs the parser a quarter of a second.
+    for (int reading = 1; edited; ++reading) {
+        std::string again = clean_copy(entry.content, false, b, page_url, nullptr, &edited);
         if (again == entry.content)
             break;
         // What still changes after that many readings is no entry of a
