@@ -1,10 +1,12 @@
 #!/bin/sh
 # The site template at the size of a real site: the example site with the
-# 400 documents of bench/site.py --real as further pages (each with -t and
-# -u), built with make -j2 from scratch beside Hugo on the same documents,
-# then `make` after one article changed (median of RUNS), on this site and
-# on the example site alone. Everything in /dev/shm, TZ fixed, no
-# SOURCE_DATE_EPOCH (the template sets its own per page).
+# 400 documents of bench/site.py --real as further pages (each with its
+# title and heading in its block), built from scratch beside Hugo on the
+# same documents, with `quennelbrook -g website` alone and with `make` (which
+# adds Bootstrap and PurgeCSS), then a run with nothing changed and one after
+# one article changed (medians of RUNS), on this site and on the example
+# site alone. Everything in /dev/shm, TZ fixed, no SOURCE_DATE_EPOCH (the
+# pages take their articles' times).
 #
 # Usage: bench/template.sh PATH_TO_QUENNELBROOK [MAKEFILE]
 #        (MAKEFILE: another version of the template's Makefile, to compare)
@@ -34,25 +36,23 @@ vorlage() {
     ln -s "$src/node_modules" "$1/node_modules"
     cp "$makefile" "$1/Makefile"
     [ "$2" = 0 ] && return
-    cp "$dir/gen/qb/artikel/"*.md "$1/artikel/"
-    names=$(cd "$dir/gen/qb/artikel" && find . -name '*.md' | sed 's|^\./||; s/\.md$//' | sort | tr '\n' ' ')
-    {
-        sed -n '1,/^SEITEN :=/p' "$makefile"
-        echo "SEITEN += $names"
-        for n in $names; do echo "OPTS_$n = -t '$n' -u '$n'"; done
-        sed '1,/^SEITEN :=/d' "$makefile"
-    } >"$1/Makefile"
+    for f in "$dir/gen/qb/artikel/"*.md; do
+        n=$(basename "$f" .md)
+        { printf -- "---\ntitel: '%s'\nueberschrift: '%s'\n---\n\n" "$n" "$n"; cat "$f"; } >"$1/artikel/$n.md"
+    done
 }
 
-# Milliseconds of the median of $runs runs of `make -j2` after one article
-# was changed; $1 = site, $2 = article.
-geaendert() {
+# Milliseconds of the median of $runs runs of the command $2… in site $1,
+# each after the article $ARTIKEL was changed (none: nothing changed).
+median() {
+    site=$1
+    shift
     i=0
     : >"$dir/zeiten"
     while [ $i -lt "$runs" ]; do
-        echo "Noch ein Satz $i." >>"$1/artikel/$2.md"
+        [ -n "${ARTIKEL:-}" ] && echo "Noch ein Satz $i." >>"$site/artikel/$ARTIKEL.md"
         t0=$(now)
-        make -s -C "$1" -j2 QB="$qb" >/dev/null
+        "$@" >/dev/null 2>&1
         ms_since "$t0" >>"$dir/zeiten"
         i=$((i + 1))
     done
@@ -68,7 +68,12 @@ vorlage "$dir/gross" 400
 # of other processes on the machine disturbs less.
 cpu() { awk '{printf "%d", ($1 + $2) * 1000}' "$dir/cpu"; }
 t0=$(now)
-/usr/bin/time -f '%U %S' -o "$dir/cpu" make -s -C "$dir/gross" -j2 QB="$qb" >"$dir/gross.log" 2>&1 ||
+/usr/bin/time -f '%U %S' -o "$dir/cpu" "$qb" -g website "$dir/gross" "ausgabe=$dir/gross/nur-qb" >"$dir/qb.log" 2>&1 ||
+    { cat "$dir/qb.log"; exit 1; }
+t_qb=$(ms_since "$t0")
+c_qb=$(cpu)
+t0=$(now)
+/usr/bin/time -f '%U %S' -o "$dir/cpu" make -s -C "$dir/gross" QB="$qb" >"$dir/gross.log" 2>&1 ||
     { cat "$dir/gross.log"; exit 1; }
 t_voll=$(ms_since "$t0")
 c_voll=$(cpu)
@@ -77,10 +82,12 @@ t0=$(now)
 t_hugo=$(ms_since "$t0")
 c_hugo=$(cpu)
 seiten=$(find "$dir/gross/public" -maxdepth 1 -name '*.php' | wc -l)
-echo "Voller Bau, 400 Dokumente + Beispiel ($seiten Seiten): make -j2 $t_voll ms (CPU $c_voll ms), Hugo $t_hugo ms (CPU $c_hugo ms), Verhältnis $(echo "$t_voll $t_hugo" | awk '{printf "%.2f", $1 / $2}')"
-echo "Ein Artikel geändert, 400 Dokumente (Median von $runs): $(geaendert "$dir/gross" seite-123) ms"
+ratio() { echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; }
+echo "Voller Bau, 400 Dokumente + Beispiel ($seiten Seiten): quennelbrook -g website $t_qb ms (CPU $c_qb ms, Verhältnis $(ratio "$t_qb" "$t_hugo")), make $t_voll ms (CPU $c_voll ms, Verhältnis $(ratio "$t_voll" "$t_hugo")), Hugo $t_hugo ms (CPU $c_hugo ms)"
+echo "Nichts geändert, 400 Dokumente (Median von $runs): quennelbrook -g website $(ARTIKEL= median "$dir/gross" "$qb" -g website "$dir/gross") ms, make $(ARTIKEL= median "$dir/gross" make -s -C "$dir/gross" QB="$qb") ms"
+echo "Ein Artikel geändert, 400 Dokumente (Median von $runs): quennelbrook -g website $(ARTIKEL=seite-123 median "$dir/gross" "$qb" -g website "$dir/gross") ms, make $(ARTIKEL=seite-123 median "$dir/gross" make -s -C "$dir/gross" QB="$qb") ms"
 
 vorlage "$dir/klein" 0
-make -s -C "$dir/klein" -j2 QB="$qb" >/dev/null
-echo "Ein Artikel geändert, Beispiel-Website (Median von $runs): $(geaendert "$dir/klein" hoher-kopf) ms"
+make -s -C "$dir/klein" QB="$qb" >/dev/null
+echo "Ein Artikel geändert, Beispiel-Website (Median von $runs): make $(ARTIKEL=hoher-kopf median "$dir/klein" make -s -C "$dir/klein" QB="$qb") ms"
 echo "Last danach$(uptime | sed 's/.*load average//')"

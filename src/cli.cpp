@@ -1,18 +1,26 @@
 // quennelbrook: turns an HTML fragment into a PHP page of the site.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <string>
+#include <utility>
+#include <vector>
 #if __has_include(<stdio_ext.h>)
 #include <stdio_ext.h>
 #endif
 
 #include "carousel.h"
 #include "feed.h"
+#include "frontmatter/frontmatter.h"
+#include "markdown.h"
+#include "options.h"
 #include "page.h"
 #include "quennelbrook.h"
 #include "seo.h"
 #include "sitemap.h"
+#include "website/website.h"
 
 namespace {
 
@@ -48,6 +56,7 @@ void show_usage()
         "\t-t\tTitel der Webseite",
         "\t-u\tÜberschrift der Webseite",
         "\t-v\tUnterdrückt die Sektion \"veröffentlicht am\", d.h. sie erscheint nicht",
+        "\tAlle Seitenoptionen kann ein Markdown-Artikel oben in einem YAML-Kopfblock tragen (siehe man quennelbrook).",
         "\n\tEingangsdatei(en):\tMaximal zwei HTML-Dateien durch Leerzeichen getrennt, aus denen die php - Datei erstellt wird.",
         "\t\tAusgabedatei:\tZieldatei",
         // Two lines of text, but one item: the first has no newline of its own.
@@ -59,6 +68,7 @@ void show_usage()
         "\t<seo>\t\tErzeugt eine SEO-optimierte Datei. Ist noch experimental!",
         "\t<sitemap>\tErzeugt sitemap.xml aller Seiten: quennelbrook -g sitemap <Basis-URL> [<Verzeichnis>]",
         "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> <News-Seite> [<Titel>]",
+        "\t<website>\tBaut die ganze Website nach website.yaml: quennelbrook -g website [<Verzeichnis>] [name=wert ...]",
         "\tEingangsdatei:\tDatei mit Bildnamen für das Carousel",
         "\tAusgabedatei:\tZiel-Datei: php-Datei mit fertigem Carousel (ohne Pfadangabe und Extension)",
         "\t\t\tAusgabedatei ist optional! Fehlt diese Angabe wird assets/include/<Eingabedatei>.php verwendet. ",
@@ -74,39 +84,6 @@ void show_usage()
         std::fputs(item, stdout);
         std::fputc('\n', stdout);
     }
-}
-
-// The option values of one run. Texts hold at most 1023 bytes, as the
-// line buffers they came from in the original layout did.
-struct Options {
-    const char* titel = "";
-    const char* ueberschrift = "";
-    const char* carousel = "";
-    const char* datum = "";
-    const char* seo_datei = "";
-    const char* link_zurueck = "";
-    const char* link_weiter = "";
-    const char* link_inhalt = "";
-    const char* div_tag = "";
-    const char* footer = "";
-    const char* gen_option = "";
-    bool use_options = false;
-    bool generation = false;
-    bool gen_menu = false;
-    int menue = 2;
-    bool veroeffentlicht = true;
-    bool equal_table = false;
-};
-
-// The leading decimal integer of s, as the C library reads one, kept in int.
-int leading_int(const char* s)
-{
-    long v = std::strtol(s, nullptr, 10);
-    if (v > 2147483647L)
-        return 2147483647;
-    if (v < -2147483647L - 1)
-        return -2147483647 - 1;
-    return static_cast<int>(v);
 }
 
 int wrong_arguments()
@@ -143,12 +120,14 @@ int dispatch(int argc, char* argv[])
         return STATUS_OK;
     }
 
-    Options o;
     static const option long_options[] = {
         {"help", no_argument, nullptr, 'H'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
+    // The options are kept in their order and set only once an article's
+    // block (if any) has been read, so that the command line wins over it.
+    std::vector<std::pair<char, std::string>> given;
     opterr = 0;
     int c;
     while ((c = getopt_long(argc, argv, "hevt:u:c:d:m:n:g:a:f:i:s:w:z:", long_options, nullptr)) != -1) {
@@ -164,96 +143,55 @@ int dispatch(int argc, char* argv[])
         case 'V':
             std::printf("quennelbrook 22.11.2021\n");
             return STATUS_OK;
-        case 'a':
-            o.datum = optarg;
-            o.veroeffentlicht = false;
-            break;
-        case 'c':
-            o.carousel = optarg;
-            o.use_options = true;
-            break;
-        case 'd':
-            o.div_tag = optarg;
-            o.use_options = true;
-            break;
-        case 'e':
-            o.equal_table = true;
-            o.use_options = true;
-            break;
-        case 'f':
-            o.footer = optarg;
-            o.use_options = true;
-            break;
-        case 'g':
-            o.generation = true;
-            o.gen_option = optarg;
-            break;
-        case 'i':
-            o.link_inhalt = optarg;
-            o.use_options = true;
-            break;
-        case 'm':
-            o.carousel = optarg;
-            o.gen_menu = true;
-            o.use_options = true;
-            break;
-        case 'n':
-            o.menue = leading_int(optarg);
-            if (o.menue == 0) {
-                std::printf("Warnung: -n ergab falsche Menünummer, verwende 2!\n");
-                o.menue = 2;
-            }
-            o.use_options = true;
-            break;
-        case 's':
-            o.seo_datei = optarg;
-            o.use_options = true;
-            break;
-        case 't':
-            o.titel = optarg;
-            o.use_options = true;
-            break;
-        case 'u':
-            o.ueberschrift = optarg;
-            o.use_options = true;
-            break;
-        case 'v':
-            o.veroeffentlicht = false;
-            o.use_options = true;
-            break;
-        case 'w':
-            o.link_weiter = optarg;
-            o.use_options = true;
-            break;
-        case 'z':
-            o.link_zurueck = optarg;
-            o.use_options = true;
-            break;
-        default:
+        case '?':
+        case ':':
             if (optopt)
                 std::printf("unbekannte Option: %c\n", optopt);
             else
                 std::printf("unbekannte Option: %s\n", argv[optind - 1]);
             return STATUS_USAGE;
+        default: {
+            // Read now for its warning, in the order of the options.
+            Options scratch;
+            apply_option(scratch, c, optarg ? optarg : "");
+            given.emplace_back(static_cast<char>(c), optarg ? optarg : "");
+        }
         }
     }
-
-    if (o.use_options && !*o.titel && !*o.ueberschrift) {
-        std::printf("---Achtung-----\nTitel: %s\nÜberschrift: %s\nCarousel: %s\n------------\n", o.titel,
-                    o.ueberschrift, o.carousel);
-        return STATUS_USAGE;
-    }
-    bool carousel_mode = o.generation && std::strcmp(o.gen_option, "carousel") == 0;
-    bool seo_mode = o.generation && std::strcmp(o.gen_option, "seo") == 0;
-    bool sitemap_mode = o.generation && std::strcmp(o.gen_option, "sitemap") == 0;
-    bool feed_mode = o.generation && std::strcmp(o.gen_option, "feed") == 0;
-    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode) {
-        std::printf("Fehler: unbekannte Art für -g: %s\n", o.gen_option);
-        return STATUS_USAGE;
-    }
-
     int params = argc - optind;
     char** arg = argv + optind;
+
+    // An article given with its page may say what the page is, in a block
+    // at its top; its options count as if they stood before the command
+    // line's.
+    Options o;
+    fm::FrontMatter front;
+    bool generation = std::any_of(given.begin(), given.end(), [](const auto& g) { return g.first == 'g'; });
+    if (!generation && params == 2 && is_markdown(arg[0]))
+        if (int status = fm::read_front_matter(arg[0], arg[1], front); status != STATUS_OK)
+            return status;
+    if (int status = fm::apply_front_matter(o, front, given); status != STATUS_OK)
+        return status;
+    stamp_with(o.with_time ? &o.published : nullptr);
+
+    if (o.use_options && o.titel.empty() && o.ueberschrift.empty()) {
+        std::printf("---Achtung-----\nTitel: %s\nÜberschrift: %s\nCarousel: %s\n------------\n", o.titel.c_str(),
+                    o.ueberschrift.c_str(), o.carousel.c_str());
+        return STATUS_USAGE;
+    }
+    bool carousel_mode = o.generation && std::strcmp(o.gen_option.c_str(), "carousel") == 0;
+    bool seo_mode = o.generation && std::strcmp(o.gen_option.c_str(), "seo") == 0;
+    bool sitemap_mode = o.generation && std::strcmp(o.gen_option.c_str(), "sitemap") == 0;
+    bool feed_mode = o.generation && std::strcmp(o.gen_option.c_str(), "feed") == 0;
+    bool website_mode = o.generation && std::strcmp(o.gen_option.c_str(), "website") == 0;
+    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode && !website_mode) {
+        std::printf("Fehler: unbekannte Art für -g: %s\n", o.gen_option.c_str());
+        return STATUS_USAGE;
+    }
+
+    if (website_mode)
+        return generate_website(params > 0 ? arg[0] : ".",
+                                std::vector<std::string>(arg + (params > 0 ? 1 : 0), arg + params));
     if (sitemap_mode && (params == 1 || params == 2))
         return generate_sitemap(arg[0], params == 2 ? arg[1] : ".");
     if (feed_mode && (params == 2 || params == 3))
@@ -273,15 +211,17 @@ int dispatch(int argc, char* argv[])
         if (seo_mode)
             return generate_seo(arg[0]);
         if (o.use_options)
-            return generate3(arg[0], arg[1], o.titel, o.ueberschrift, o.carousel, o.gen_menu, o.menue,
-                             o.veroeffentlicht, o.equal_table, o.datum, o.seo_datei, o.link_zurueck,
-                             o.link_weiter, o.link_inhalt, o.div_tag, o.footer);
+            return generate3(arg[0], arg[1], o.titel.c_str(), o.ueberschrift.c_str(), o.carousel.c_str(),
+                             o.gen_menu, o.menue, o.veroeffentlicht, o.equal_table, o.datum.c_str(),
+                             o.seo_datei.c_str(), o.link_zurueck.c_str(), o.link_weiter.c_str(),
+                             o.link_inhalt.c_str(), o.div_tag.c_str(), o.footer.c_str(),
+                             o.with_seo ? &o.seo : nullptr);
         return generate(arg[0], arg[1]);
     case 3:
         return generate2(arg[0], arg[1], arg[2]);
     case 5:
         return generate3(arg[0], arg[1], arg[2], arg[3], arg[4], false, o.menue, o.veroeffentlicht, false,
-                         o.datum, "", "", "", "", "", o.footer);
+                         o.datum.c_str(), "", "", "", "", "", o.footer.c_str());
     default:
         return wrong_arguments();
     }

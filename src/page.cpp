@@ -45,7 +45,7 @@ int generate3(const char* input, const char* output, const char* title, const ch
               const char* carousel, bool gen_menu, int menue, bool veroeffentlicht,
               bool equal_table, const char* datum, const char* seo_datei,
               const char* link_zurueck, const char* link_vor, const char* link_inhalt,
-              const char* div_tag, const char* footer)
+              const char* div_tag, const char* footer, const Seo_data* seo)
 {
     std::FILE* fi = open_fragment(input);
     if (!fi)
@@ -57,7 +57,7 @@ int generate3(const char* input, const char* output, const char* title, const ch
         return STATUS_IO;
     }
     std::FILE* fo = out.fp;
-    if (write_header3(fo, title, zeile1, "", menue, veroeffentlicht, datum, seo_datei, output) != STATUS_OK) {
+    if (write_header3(fo, title, zeile1, "", menue, veroeffentlicht, datum, seo_datei, output, seo) != STATUS_OK) {
         std::fclose(fi);
         safe_abort(out);
         return STATUS_IO;

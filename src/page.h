@@ -11,12 +11,13 @@
 // ---- The full page ----
 
 // Writes the PHP page output from the HTML fragment input. Returns the
-// process status; on failure the output is left as it was.
+// process status; on failure the output is left as it was. With seo, its
+// values stand in place of the SEO file's.
 int generate3(const char* input, const char* output, const char* title, const char* zeile1,
               const char* carousel, bool gen_menu, int menue, bool veroeffentlicht,
               bool equal_table, const char* datum, const char* seo_datei,
               const char* link_zurueck, const char* link_vor, const char* link_inhalt,
-              const char* div_tag, const char* footer);
+              const char* div_tag, const char* footer, const Seo_data* seo = nullptr);
 // One navigation link of kind art (0 contents, 1 next, 2 previous).
 void writeLink(std::FILE* fp, const char* link, bool* breakWritten, int art);
 

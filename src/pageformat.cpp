@@ -51,8 +51,21 @@ void write_php_string(std::FILE* fp, const char* s)
     }
 }
 
+namespace {
+bool stamp_set = false;
+std::time_t stamp_time = 0;
+}  // namespace
+
+void stamp_with(const std::time_t* when)
+{
+    stamp_set = when != nullptr;
+    stamp_time = when ? *when : 0;
+}
+
 std::time_t publication_time()
 {
+    if (stamp_set)
+        return stamp_time;
     const char* sde = std::getenv("SOURCE_DATE_EPOCH");
     if (sde && *sde && std::strspn(sde, "0123456789") == std::strlen(sde)) {
         errno = 0;
@@ -133,12 +146,18 @@ bool read_stamp(const char* line, std::size_t n, std::time_t* when)
         return false;
     if (year < 1000 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59)
         return false;
+    return local_time(year, month, day, hour, minute, 0, when);
+}
+
+bool local_time(int year, int month, int day, int hour, int minute, int second, std::time_t* when)
+{
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     tm.tm_mday = day;
     tm.tm_hour = hour;
     tm.tm_min = minute;
+    tm.tm_sec = second;
     tm.tm_isdst = -1;
     std::time_t v = std::mktime(&tm);
     // mktime moves a 31.2. on to March: no such day.
@@ -150,7 +169,7 @@ bool read_stamp(const char* line, std::size_t n, std::time_t* when)
 
 int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
                   int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
-                  const char* dateiname)
+                  const char* dateiname, const Seo_data* seo_werte)
 {
     put_line(fp, PHP_OPEN);
     put(fp, TITEL_ASSIGN);
@@ -167,9 +186,9 @@ int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const ch
         write_php_string(fp, dateiname);
         put(fp, "\";\n");
     }
-    if (seo_datei) {
+    if (seo_datei || seo_werte) {
         bool read_failed = false;
-        Seo_data seo = read_seo(seo_datei, &read_failed);
+        Seo_data seo = seo_werte ? *seo_werte : read_seo(seo_datei, &read_failed);
         if (read_failed)
             return STATUS_IO;
         const struct {

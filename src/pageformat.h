@@ -39,15 +39,20 @@ extern const char* const tage[7];
 
 // Writes s as the inside of a PHP double-quoted literal.
 void write_php_string(std::FILE* fp, const char* s);
-// The publication time: SOURCE_DATE_EPOCH when it holds a non-negative
-// decimal number, else now.
+// The publication time: the time set with stamp_with, else
+// SOURCE_DATE_EPOCH when it holds a non-negative decimal number, else now.
 std::time_t publication_time();
+// Sets the time the next pages are stamped with (an article's own
+// publication time); nullptr goes back to SOURCE_DATE_EPOCH or now.
+void stamp_with(const std::time_t* when);
 
 // The PHP block with the page variables, then the section opener. Returns
 // STATUS_IO, with a message, when the SEO file opens but cannot be read.
+// With seo, its values stand in place of the SEO file's.
+struct Seo_data;
 int write_header3(std::FILE* fp, const char* titel, const char* zeile1, const char* zeile2,
                   int menue, bool veroeffentlicht, const char* datum, const char* seo_datei,
-                  const char* dateiname);
+                  const char* dateiname, const Seo_data* seo = nullptr);
 // Opens a section; with schreibeVeroeffentlicht, stamps it with the time.
 void write_section(std::FILE* fp, bool schreibeVeroeffentlicht);
 // The stamp paragraph with the text "veröffentlicht: " and when.
@@ -71,6 +76,10 @@ bool is_line(const char* piece, std::size_t n, const char* text);
 // the run's time zone. False for any other line, a date the calendar does
 // not have among them, and a free text stamp (-a).
 bool read_stamp(const char* line, std::size_t n, std::time_t* when);
+
+// The time of a date and time of day in the run's time zone. False for a
+// day the calendar does not have (a 31.2.) and a time it cannot show.
+bool local_time(int year, int month, int day, int hour, int minute, int second, std::time_t* when);
 
 // What the PHP header block of a page says, as far as the sitemap and the
 // feed need it.

@@ -43,7 +43,7 @@ struct Rewriter {
     Rewriter(Sink& o, const Decoration& d, bool e, const Marker& m, const Classes& c)
         : out(o), deco(d), equal_table(e), marker(m), classes(c)
     {
-        std::size_t largest = LINE_SIZE + (deco.active ? deco.attr.size() : 0);
+        std::size_t largest = LINE_SIZE + deco.growth;
         words = largest / 64 + 1;
         bits.reset(new std::uint64_t[3 * words]);
         if (!deco.active)
@@ -62,22 +62,20 @@ struct Rewriter {
 
 void Rewriter::decorate(Piece& p, Tags& tags)
 {
-    if (find(p.line, p.n, 0, Lit{deco.pattern.data(), deco.pattern.size()}) < 0)
+    bool any = false;
+    for (const Decoration::Rule& r : deco.rules)
+        any = any || find(p.line, p.n, 0, Lit{r.pattern.data(), r.pattern.size()}) >= 0;
+    if (!any || !std::memchr(p.line, '>', p.n))
         return;
-    const void* gt = std::memchr(p.line, '>', p.n);
-    if (!gt)
-        return;
-    std::size_t g = static_cast<std::size_t>(static_cast<const char*>(gt) - p.line);
-    std::size_t size = p.n + deco.attr.size();
-    if (scratch_size - scratch_used < size) {
+    std::size_t room = p.n + deco.growth;
+    if (scratch_size - scratch_used < room) {
         out.flush();
         scratch_used = 0;
     }
     char* d = scratch.get() + scratch_used;
+    std::memcpy(d, p.line, p.n);
+    std::size_t size = apply_decoration(deco, d, p.n, room);
     scratch_used += size;
-    std::memcpy(d, p.line, g);
-    std::memcpy(d + g, deco.attr.data(), deco.attr.size());
-    std::memcpy(d + g + deco.attr.size(), p.line + g, p.n - g);
     marker.block(d, (size + 63) / 64, classes, bits.get(), bits.get() + words);
     p = Piece{d, size, bits.get() + words, 0};
     tags = tags_of(p);

@@ -17,7 +17,9 @@ void writeParts(std::FILE* fo, const char* zeile, int i, const char* part);
 int getSonderbehandlung(const char* zeile, int* i);
 // Copies fi to fo line by line, rewriting each line into the site's markup.
 // equal_table makes odd and even table rows alike; div_tag ("tag.class" or
-// "tag#id", may be null or empty) decorates the lines that hold the tag.
+// "tag#id", may be null or empty) decorates the lines that hold the tag;
+// several decorations (an article's block may ask for them) stand one per
+// line of div_tag.
 void schreibeInhalt(std::FILE* fi, std::FILE* fo, bool equal_table, const char* div_tag);
 // Adds the div_tag attribute to zeile, a line buffer of LINE_SIZE bytes, in
 // place, when the line holds the tag. A line that would outgrow the buffer

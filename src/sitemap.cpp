@@ -152,15 +152,7 @@ int walk(Walk& w, const std::string& dir, const std::string& rel)
             return unreadable("Datei", shown(dir, relname));
         if (!listed)
             continue;
-        // A folder's index page is the folder's address.
-        std::string at = name == "index.php" ? rel : relname;
-        std::string loc = w.base.url + url_path(at);
-        if (loc.size() >= MAX_LOC) {
-            std::printf("Warnung: Adresse länger als %zu Zeichen, nicht in der Sitemap: %s\n", MAX_LOC - 1,
-                        loc.c_str());
-            continue;
-        }
-        w.urls.push_back({w.loc_base + url_path(at), lastmod});
+        add_sitemap_url(w.base, relname, lastmod, w.urls);
     }
     return STATUS_OK;
 }
@@ -179,6 +171,21 @@ void write_urlset(std::FILE* fp, const std::vector<SitemapUrl>& urls, std::size_
 }
 
 }  // namespace
+
+void add_sitemap_url(const BaseUrl& base, const std::string& page, std::time_t lastmod, std::vector<SitemapUrl>& urls)
+{
+    // A folder's index page is the folder's address.
+    std::size_t slash = page.rfind('/');
+    std::string name = slash == std::string::npos ? page : page.substr(slash + 1);
+    std::string at = name == "index.php" ? page.substr(0, page.size() - name.size()) : page;
+    std::string loc = base.url + url_path(at);
+    if (loc.size() >= MAX_LOC) {
+        std::printf("Warnung: Adresse länger als %zu Zeichen, nicht in der Sitemap: %s\n", MAX_LOC - 1,
+                    loc.c_str());
+        return;
+    }
+    urls.push_back({xml_escaped(base.url) + url_path(at), lastmod});
+}
 
 std::vector<std::size_t> sitemap_split(const std::vector<SitemapUrl>& urls, std::size_t max_urls,
                                        std::size_t max_bytes)
@@ -218,6 +225,15 @@ int generate_sitemap(const char* base, const char* dir)
     int status = walk(w, root, "");
     if (status != STATUS_OK)
         return status;
+    return write_sitemap(root, w.loc_base, w.urls);
+}
+
+int write_sitemap(const std::string& root, const std::string& loc_base, std::vector<SitemapUrl>& urls)
+{
+    struct {
+        const std::string& loc_base;
+        std::vector<SitemapUrl>& urls;
+    } w{loc_base, urls};
     std::sort(w.urls.begin(), w.urls.end(),
               [](const SitemapUrl& x, const SitemapUrl& y) { return x.loc < y.loc; });
     std::vector<std::size_t> ends = sitemap_split(w.urls, SITEMAP_MAX_URLS, SITEMAP_MAX_BYTES);

@@ -26,6 +26,17 @@ bool read_sitemap_page(std::FILE* fp, std::time_t* lastmod, bool* failed);
 // found below dir, for the site at base. Returns the process status.
 int generate_sitemap(const char* base, const char* dir);
 
+// Adds the page (a path below the site's folder) to urls, with its
+// address below base; a folder's index.php stands for the folder. An
+// address too long for the protocol is left out with a warning.
+struct BaseUrl;
+void add_sitemap_url(const BaseUrl& base, const std::string& page, std::time_t lastmod, std::vector<SitemapUrl>& urls);
+
+// Writes <root>/sitemap.xml (and its parts, when urls need more than one
+// file) with urls, sorted, below the XML-escaped base address loc_base.
+// Returns the process status.
+int write_sitemap(const std::string& root, const std::string& loc_base, std::vector<SitemapUrl>& urls);
+
 // Splits the sorted urls into sitemap files of at most max_urls addresses
 // and max_bytes bytes: the end of each file's range in urls, in order. One
 // range (perhaps empty) when all fit into one file.

@@ -123,6 +123,17 @@ TEST(Faults, EveryFailedCallIsReportedAndChangesNothing)
              spit(s / "in.md", md);
              spit(s / "seite.php", old);
          }},
+        // The block names the menu and SEO files and the time: read and
+        // checked before the page, every call of it may fail. Once checked,
+        // the two files are read as -m and -s read them.
+        {"markdown page with a block", {"-w", "n.php", "in.md", "seite.php"}, "seite.php", "", {"menu.txt", "seo.txt"},
+         [&](const Site& s) {
+             spit(s / "menu.txt", "## Karten\na.jpg|a.php|A|Text a\n");
+             spit(s / "seo.txt", "keywords:a b\ndescription:Eine Seite\n");
+             spit(s / "in.md", "---\ntitel: 'T #1'\nmenuedatei: menu.txt\nseodatei: seo.txt\nrobots: noindex\n"
+                               "veroeffentlicht: 2021-10-02 18:00\n---\n" + lines("Zeile", 1500));
+             spit(s / "seite.php", old);
+         }},
         {"news page", {"in.html", "news.php"}, "news.php", "", {},
          [&](const Site& s) {
              spit(s / "first.html", big);

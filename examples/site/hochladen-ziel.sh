@@ -16,6 +16,9 @@
 #   keinverz PFAD    PFAD ist eine Datei
 #   punkt            im fehlenden Teil steht . oder ..
 #   kein-rsync       (nur ssh://) auf dem Host gibt es kein rsync
+#   unklar PFAD      (nur ftp://) ein Link auf dem Weg, der sich nicht auflösen lässt
+#   linkweg PFAD     (nur ftp://) PFAD lässt sich nicht betreten, ist aber ein
+#   linkziel ZIEL    Link nach ZIEL: ftp_links löst ihn auf
 # ziel_pruefen entscheidet danach und setzt $echt, den aufgelösten Pfad,
 # an den hochgeladen wird.
 
@@ -119,6 +122,24 @@ fern_gehen() {
         grep '^heim ' "$tmp/besuch" >"$tmp/erkundet" || return 1
         wo=$(sed -n 's/^wo //p' "$tmp/besuch")
         [ -n "$wo" ] && break
+        # Über FTP: führt ein Link dorthin, wo der Host nicht hin will (etwa
+        # aus seiner Wurzel hinaus), löst ftp_links ihn auf.
+        if [ "$1" = ftp ] && ! grep -q 'No such file' "$tmp/fehler"; then
+            h=$(sed -n 's/^heim //p' "$tmp/besuch")
+            case $c in /*) a=$c ;; .) a=$h ;; *) a=${h%/}/$c ;; esac
+            wege "$h" "$(normal "$a")" | grep '^w' >"$tmp/wege"
+            x=$(erster_link)
+            if [ -n "$x" ]; then
+                w=${x%%"
+"*} w=${w#? }
+                a=$(normal "$a") r=$rest
+                a=${a#"$w"} a=${a#/}
+                [ -z "$a" ] || r=$a${r:+/$r}
+                printf 'linkweg %s\nlinkziel %s\nrest %s\n' "$w" "${x#*"
+"}" "$r" >>"$tmp/erkundet"
+                return 0
+            fi
+        fi
         if grep -q 'Not a directory\|not a directory' "$tmp/fehler"; then
             echo "keinverz $c" >>"$tmp/erkundet"
             return 0
@@ -148,8 +169,105 @@ ziel_erkunden() {
             cat "$tmp/fehler" >>"$protokoll"
             grep -q '^heim ' "$tmp/erkundet" ;;
         sftp) fern_gehen sftp ;;
-        *) fern_gehen ftp ;;
+        *) fern_gehen ftp && ftp_links ;;
     esac
+}
+
+# Über FTP meldet PWD den Weg, wie er geschrieben wurde, auch durch einen
+# symbolischen Link: ein Link auf . hieße dort wie ein eigenes Verzeichnis.
+# Nur LIST zeigt einen Link als Link. Darum wird jedes Verzeichnis, das Ziel
+# und Heimatverzeichnis nicht gemeinsam haben, im Listing seines
+# Elternverzeichnisses angesehen; ein Link wird aufgelöst (wie der Host es
+# täte, relativ zu seinem Verzeichnis) und der Weg neu gegangen. Was sich so
+# nicht klären lässt, wird abgelehnt.
+normal() {
+    printf '%s\n' "$1" | awk -F/ '{
+        n = 0
+        for (i = 1; i <= NF; i++) {
+            if ($i == "" || $i == ".") continue
+            if ($i == "..") { if (n) n--; continue }
+            t[++n] = $i
+        }
+        s = ""
+        for (i = 1; i <= n; i++) s = s "/" t[i]
+        print (s == "" ? "/" : s)
+    }'
+}
+ftp_links() {
+    heim_echt=
+    for _ in 1 2 3 4 5 6 7 8; do
+        [ -z "$heim_echt" ] || { grep -v '^heim ' "$tmp/erkundet"; echo "heim $heim_echt"; } >"$tmp/erkundet.neu" ||
+            return 1
+        [ -z "$heim_echt" ] || mv -f "$tmp/erkundet.neu" "$tmp/erkundet"
+        h=$(wert heim) w=$(wert ziel) lw=$(wert linkweg)
+        [ -n "$w" ] || w=$(wert basis)
+        [ -n "$lw" ] && w=$lw
+        # Fehlt auch das, entscheidet ziel_pruefen (punkt, rechte, keinverz).
+        [ -n "$w" ] || return 0
+        wege "$h" "$w" >"$tmp/wege"
+        if [ -n "$lw" ]; then
+            rc=0 link="w $lw
+$(wert linkziel)"
+        else
+            [ -s "$tmp/wege" ] || return 0
+            link=$(erster_link)
+            rc=$?
+        fi
+        if [ -z "$link" ]; then
+            [ "$rc" = 0 ] && return 0
+            echo "unklar $w" >>"$tmp/erkundet"
+            return 0
+        fi
+        wessen=${link%%"
+"*} wohin=${link#*"
+"}
+        wessen=${wessen#? } seite=${link%% *}
+        [ -n "$wohin" ] || { echo "unklar $wessen" >>"$tmp/erkundet"; return 0; }
+        case $wohin in /*) ;; *) wohin=${wessen%/*}/$wohin ;; esac
+        if [ "$seite" = h ]; then
+            heim_echt=$(normal "$wohin${h#"$wessen"}")
+        else
+            fern=$(normal "$wohin${w#"$wessen"}")
+            x=$(wert rest)
+            [ -z "$x" ] || fern=$fern/$x
+            fern_gehen ftp || return 1
+        fi
+    done
+    echo "unklar $w" >>"$tmp/erkundet"
+}
+# Die Verzeichnisse von $1 (h) und $2 (w) jenseits ihres gemeinsamen Anfangs.
+wege() {
+    printf '%s\n%s\n' "$1" "$2" | awk -F/ '
+        { n[NR] = split($0, t, "/"); for (i = 1; i <= n[NR]; i++) teil[NR, i] = t[i] }
+        END {
+            g = 1
+            while (g <= n[1] && g <= n[2] && teil[1, g] == teil[2, g]) g++
+            for (r = 1; r <= 2; r++) {
+                p = ""
+                for (i = 2; i <= n[r]; i++) {
+                    if (teil[r, i] == "") continue
+                    p = p "/" teil[r, i]
+                    if (i >= g) print (r == 1 ? "h " : "w ") p
+                }
+            }
+        }'
+}
+# Sieht die Wege aus $tmp/wege im Listing ihres Elternverzeichnisses an und
+# nennt den ersten Link: "h PFAD" oder "w PFAD", dann sein Ziel. Status 1,
+# wenn sich ein Weg nicht ansehen ließ.
+erster_link() {
+    befehle="set ftp:use-mlsd no"
+    while IFS= read -r zeile; do
+        befehle="$befehle; echo $(doppelt "qb-weg $zeile"); cls -ld $(doppelt "${zeile#? }") || echo qb-fehlt"
+    done <"$tmp/wege"
+    : >"$tmp/fehler"
+    lftp_aufruf "$befehle" >"$tmp/listing" 2>>"$tmp/fehler"
+    cat "$tmp/fehler" >>"$protokoll"
+    awk '/^qb-weg / { weg = substr($0, 8); next }
+        weg != "" && /^l/ { i = index($0, " -> "); print weg; print (i ? substr($0, i + 4) : ""); found = 1; exit }
+        /^qb-fehlt$/ { fehlt = 1 }
+        { weg = "" }
+        END { exit !found && fehlt }' "$tmp/listing"
 }
 
 # Die Wurzel, das Heimatverzeichnis und jedes darüber: nach dem Hochladen
@@ -175,6 +293,8 @@ ziel_pruefen() {
     [ -n "$x" ] && fehler "auf dem Host $host fehlt das Recht für $x (betreten oder darin anlegen). $ungesendet"
     x=$(wert keinverz)
     [ -n "$x" ] && fehler "auf dem Host $host ist $x eine Datei, kein Verzeichnis. $ungesendet"
+    x=$(wert unklar)
+    [ -n "$x" ] && fehler "DEPLOY führt auf dem Host $host über $x, einen symbolischen Link oder ein Verzeichnis, das sich nicht ansehen lässt; wohin er führt, lässt sich über $art nicht sicher feststellen. Bitte das Verzeichnis nennen, in dem die Website wirklich liegen soll. $ungesendet"
     echt=$(wert ziel)
     neu=
     if [ -z "$echt" ]; then

@@ -5,12 +5,15 @@
 #   sftp:// ftps:// ftp://…          lftp mirror -R: nur neuere Dateien, jede
 #                                    unter einem Hilfsnamen hochgeladen und
 #                                    dann umbenannt
+# Gelöscht wird nach einer eigenen Liste (hochladen-loeschen.sh), nicht vom
+# Werkzeug.
 # Der Pfad ist absolut, /~/pfad liegt im Heimatverzeichnis. Ein Passwort
 # gehört nie in DEPLOY: SSH meldet sich mit Schlüssel an, FTP mit ~/.netrc.
 #
 # Auf dem Host wird alles gelöscht, was im Zielverzeichnis liegt und nicht
 # zur Website gehört, außer versteckten Dateien (Name mit Punkt vorn, etwa
-# .htaccess des Hosters) und dem, was DEPLOY_BEHALTEN nennt. Darum prüft
+# .htaccess des Hosters) und dem, was DEPLOY_BEHALTEN nennt; die ganze Regel
+# steht in hochladen-loeschen.sh, für jede Art von Host dieselbe. Darum prüft
 # ein erster Besuch auf dem Host, wohin das Ziel dort wirklich führt: die
 # Wurzel, das Heimatverzeichnis und jedes Verzeichnis darüber werden
 # abgelehnt, bevor etwas gesendet oder gelöscht wird. Ein fehlendes Ziel
@@ -19,8 +22,11 @@
 # Reihenfolge, damit jede Seite zu jedem Zeitpunkt alles findet, was sie
 # braucht: erst Bilder, Stil, Skripte und Downloads, dann die Include-Dateien
 # (die selbst Bilder zeigen), dann die Seiten; gelöscht wird zuletzt, erst
-# Seiten, dann was nur sie brauchten. Dateien kommen mit 644, Verzeichnisse
-# mit 755 an, gleich mit welcher umask gebaut wurde.
+# Seiten, dann was nur sie brauchten. Der gekürzte Stil (DEPLOY_STIL) passt
+# nur zu den neuen Seiten: liegt ein anderer auf dem Host, steht Bootstraps
+# ganzer (DEPLOY_STIL_GANZ) an seinem Platz, bis die alten Seiten fort sind.
+# Dateien kommen mit 644, Verzeichnisse mit 755 an, gleich mit welcher umask
+# gebaut wurde.
 #
 # Vor dem Hochladen läuft `make check`, außer diese Fassung der Website ist
 # schon einmal durchgekommen. Ohne erfolgreiche Prüfung wird nichts gesendet.
@@ -31,6 +37,8 @@
 # DEPLOY_SSH_CONFIG: eine andere Konfigurationsdatei für ssh (ssh -F).
 # DEPLOY_BEHALTEN: Muster (Pfade ab dem Ziel, z. B. google*.html), die auf
 #   dem Host nie gelöscht werden.
+# DEPLOY_STIL, DEPLOY_STIL_GANZ: der gekürzte Stil (Pfad in der Website) und
+#   Bootstraps ganzer (setzt das Makefile).
 set -u
 
 site=${1:?Aufruf: sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll>}
@@ -40,6 +48,10 @@ ziel=${DEPLOY:-}
 case ${DEPLOY_DRY:-} in '' | 0) probe= ;; *) probe=1 ;; esac
 ssh_config=${DEPLOY_SSH_CONFIG:-}
 behalten=${DEPLOY_BEHALTEN:-}
+# Der gekürzte Stil (Pfad in der Website) und Bootstraps ganzer, den das
+# Makefile nennt.
+stil=${DEPLOY_STIL:-}
+ganz=${DEPLOY_STIL_GANZ:-}
 
 fehler() {
     echo "Fehler: $*"
@@ -165,10 +177,24 @@ ssh_host=${host#[}
 ssh_host=${ssh_host%]}
 
 tmp=$(mktemp -d) || fehler "kein temporäres Verzeichnis."
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+# Ein Abbruch trifft die Kinder zugleich; schreibt eines noch, geht der
+# zweite Versuch.
+trap 'rm -rf "$tmp" 2>/dev/null || { sleep 1; rm -rf "$tmp"; }' EXIT
+# Abgebrochen: was schon oben ist, liegt ganz unter seinem Namen; der
+# nächste Lauf bringt den Rest.
+unterbrochen=
+# shellcheck disable=SC2317 # über trap aufgerufen
+abbruch() {
+    if [ -n "$unterbrochen" ]; then
+        echo "Abgebrochen. Auf dem Host liegt jede Datei ganz oder gar nicht; make deploy noch einmal, dann ist die Website vollständig oben und das Überzählige gelöscht."
+    else
+        echo "Abgebrochen. Auf dem Host wurde nichts gesendet und nichts gelöscht."
+    fi
+    exit "$1"
+}
+trap 'abbruch 130' INT
+trap 'abbruch 143' TERM
+trap 'abbruch 129' HUP
 : >"$protokoll"
 
 # Woran ein Fehlschlag lag, steht im Protokoll; die Meldung nennt es.
@@ -205,6 +231,8 @@ scheitern() {
 # ---- Wohin das Ziel auf dem Host führt --------------------------------------
 # shellcheck source-path=SCRIPTDIR source=hochladen-ziel.sh
 . "$(dirname "$0")/hochladen-ziel.sh"
+# shellcheck source-path=SCRIPTDIR source=hochladen-loeschen.sh
+. "$(dirname "$0")/hochladen-loeschen.sh"
 ziel_erkunden || scheitern "Es wurde nichts gesendet und nichts gelöscht."
 ziel_pruefen
 
@@ -243,6 +271,50 @@ else
     senden=gesendet loeschen=gelöscht anlegen=angelegt
 fi
 
+# Was auf dem Host liegt und was davon gelöscht wird (hochladen-loeschen.sh).
+[ -n "$probe" ] || unterbrochen=1
+host_liste || scheitern "Es wurde nichts gesendet und nichts gelöscht."
+loesch_plan || fehler "die Liste dessen, was zu löschen ist, lässt sich nicht aufstellen. Es wurde nichts gesendet und nichts gelöscht."
+# Liegt auf dem Host ein anderer gekürzter Stil, kommt erst Bootstraps ganzer
+# Stil an seinen Platz: er hat jede Regel, die eine alte oder neue Seite
+# braucht. Der gekürzte folgt, wenn die Seiten oben und die alten gelöscht
+# sind.
+if [ -n "$stil_vorher" ] && { [ ! -f "$ganz" ] || cmp -s "$ganz" "$site/$stil"; }; then
+    stil_vorher=
+fi
+
+# Jede Datei erscheint erst als gesendet, wenn ihr Durchgang fertig ist und
+# sie unter ihrem Namen liegt; Gelöschtes sofort.
+bildschirm() {
+    gehalten='' n=0 g=0 nl='
+'
+    # Zeile für Zeile gelesen: was geschieht, steht gleich auf dem Bildschirm.
+    while IFS= read -r z || [ -n "$z" ]; do
+        x=${z#* }
+        case $z in
+            qb-fertig)
+                printf '%s' "$gehalten"
+                g=$((g + n)) n=0 gehalten=
+                echo "$g" >"$tmp/gesendet" ;;
+            '<f'* | cf*) gehalten="$gehalten  $senden  $x$nl" n=$((n + 1)) ;;
+            cd*) [ "$x" = ./ ] || gehalten="$gehalten  $anlegen  $x$nl" ;;
+            'Transferring file `'* | 'Making directory `'*)
+                x=${z#*\`} x=${x%\'}
+                case $z in
+                    T*) gehalten="$gehalten  $senden  $x$nl" n=$((n + 1)) ;;
+                    *) gehalten="$gehalten  $anlegen  $x$nl" ;;
+                esac ;;
+            '*deleting '*)
+                while :; do case $x in ' '*) x=${x# } ;; *) break ;; esac; done
+                printf '  %s  %s\n' "$loeschen" "$x" ;;
+            .[fdL]* | 'created directory '* | 'created '*' directories '* | 'Overwriting old file'* | 'open: GetPass() failed -- assume anonymous login') ;;
+            *) printf '%s\n' "$z" ;;
+        esac
+    done
+}
+# Die Listen des Löschens im Probelauf.
+zeigen() { cat "$@" | sed -n -e 's|^d \(.*\)|*deleting \1/|p' -e 's/^[fl] /*deleting /p'; }
+
 if [ "$art" = ssh ]; then
     werkzeug=rsync
     # Jeder Durchgang: --checksum, damit ein unverändertes Bild mit neuer Zeit
@@ -250,72 +322,86 @@ if [ "$art" = ssh ]; then
     # erst am Ende alle zugleich an ihren Platz kommen (nach einem Abbruch
     # bleibt ein verstecktes .~tmp~, das der nächste Lauf aufräumt); -8, damit
     # Umlaute auch ohne UTF-8-Locale Umlaute bleiben.
-    for muster in $behalten; do printf 'P /%s\n' "$muster"; done >"$tmp/behalten"
     rsync_e="$ssh_befehl${port:+ -p $port}${nutzer:+ -l $nutzer}"
     rsync_lauf() {
         rsync -rLtz8 --checksum --perms --chmod=D755,F644 --delay-updates \
-            --out-format='%i %n%L' -e "$rsync_e" --filter="merge $tmp/behalten" \
-            "$@" -- "$site/" "$host:${echt%/}/"
+            --out-format='%i %n%L' -e "$rsync_e" --exclude='.*' "$@" -- "$site/" "$host:${echt%/}/" &&
+            echo qb-fertig
     }
-    {
+    stil_senden() {
+        rsync -tz8 --checksum --perms --chmod=F644 -e "$rsync_e" -- "$1" "$host:${echt%/}/$stil" &&
+            printf '<f %s\nqb-fertig\n' "$stil"
+    }
+    schritte() {
         if [ -n "$probe" ]; then
+            zeigen "$tmp/vorher"
             # Ein Ziel, das erst angelegt würde, braucht mehr als eine neue Ebene.
             case $neu in
-                */*) rsync_lauf --dry-run --mkpath --delete-after --exclude='.*' ;;
-                *) rsync_lauf --dry-run --delete-after --exclude='.*' ;;
-            esac
-        else
-            # Was die Seiten brauchen, dann die Include-Dateien, dann die
-            # Seiten; gelöscht wird am Schluss, oberste Ebene (Seiten) zuerst.
-            rsync_lauf --exclude='.*' --include='/*/' --exclude='/*' --exclude='*.php' &&
-                rsync_lauf --exclude='.*' --include='/*/' --exclude='/*' &&
-                rsync_lauf --delete-after --exclude='.*'
-        fi 2>&1
+                */*) rsync_lauf --dry-run --mkpath ;;
+                *) rsync_lauf --dry-run ;;
+            esac || return
+            zeigen "$tmp/seiten" "$tmp/rest"
+            return
+        fi
+        # Was im Weg ist, dann was die Seiten brauchen, dann die
+        # Include-Dateien, dann die Seiten; gelöscht wird am Schluss, Seiten
+        # zuerst.
+        loeschen_ssh "$tmp/vorher" || return
+        ohne_stil=
+        if [ -n "$stil_vorher" ]; then
+            ohne_stil=--exclude=/$stil
+            stil_senden "$ganz" || return
+        fi
+        # shellcheck disable=SC2086 # leer oder ein Wort
+        rsync_lauf $ohne_stil --include='/*/' --exclude='/*' --exclude='*.php' &&
+            rsync_lauf $ohne_stil --include='/*/' --exclude='/*' &&
+            rsync_lauf $ohne_stil &&
+            loeschen_ssh "$tmp/seiten" &&
+            { [ -z "$stil_vorher" ] || stil_senden "$site/$stil"; } &&
+            loeschen_ssh "$tmp/rest"
+    }
+    {
+        schritte 2>&1
         echo $? >"$tmp/status"
-    } | tee -a "$protokoll" | sed -u \
-        -e '/^[<c]f/s/^[^ ]* /  '"$senden"'  /' \
-        -e '/^cd/s/^[^ ]* /  '"$anlegen"'  /' \
-        -e "s/^\\*deleting  */  $loeschen  /" \
-        -e "s/^created directory /  $anlegen  /" \
-        -e "s/^created [0-9]* directories for /  $anlegen  /" \
-        -e '/^\.[fdL]/d' -e '/^  [a-z]*  \.\/$/d'
-    gesendet=$(grep -c '^[<c]f' "$protokoll")
-    geloescht=$(grep -c '^\*deleting' "$protokoll")
+    } | tee -a "$protokoll" | bildschirm
 else
     werkzeug=lftp
     quelle=$(doppelt "$site/")
     wohin=$(doppelt "$echt")
-    # Versteckte Dateien bleiben, wo sie sind; nur die Hilfsnamen eines
-    # abgebrochenen Laufs räumt der Löschdurchgang weg.
+    # Versteckte Dateien werden nicht gesendet.
     spiegeln="mirror -R -L --only-newer --overwrite --no-perms --verbose=1 -x '(^|/)\\.'"
-    reste="-i '(^|/)\\.qb-neu\\.[^/]*\$'"
-    schuetzen=
-    for muster in $behalten; do
-        schuetzen="$schuetzen -X $(doppelt "$muster")"
-    done
-    if [ -n "$probe" ]; then
-        befehle="$spiegeln --delete --script=/dev/null $reste $schuetzen $quelle $wohin"
-    else
-        # Wie über SSH: was die Seiten brauchen, Include-Dateien, Seiten; dann
-        # erst die Seiten löschen, dann den Rest.
-        befehle="$spiegeln -x '^[^/]*\$' -x '\\.php\$' $quelle $wohin;
-            $spiegeln -x '^[^/]*\$' $quelle $wohin;
-            $spiegeln $quelle $wohin;
-            $spiegeln --delete -x / $reste $schuetzen $quelle $wohin;
-            $spiegeln --delete $reste $schuetzen $quelle $wohin"
-    fi
+    stil_rx=$(printf '%s' "$stil" | sed 's/[].[\\*^$]/\\&/g')
+    stil_put() { echo "put $(doppelt "$1") -o $(doppelt "$stil"); echo $(doppelt "Transferring file \`$stil'"); echo qb-fertig"; }
     {
-        lftp_aufruf "$befehle" 2>&1
+        if [ -n "$probe" ]; then
+            echo "$spiegeln --script=/dev/null $quelle $wohin; echo qb-fertig"
+        else
+            echo "cd $wohin"
+            loeschen_lftp "$tmp/vorher"
+            ohne_stil=
+            if [ -n "$stil_vorher" ]; then
+                ohne_stil="-x $(doppelt "^$stil_rx\$")"
+                stil_put "$ganz"
+            fi
+            # Wie über SSH: was die Seiten brauchen, Include-Dateien, Seiten;
+            # dann erst die Seiten löschen, dann den Rest.
+            echo "$spiegeln $ohne_stil -x '^[^/]*\$' -x '\\.php\$' $quelle .; echo qb-fertig"
+            echo "$spiegeln $ohne_stil -x '^[^/]*\$' $quelle .; echo qb-fertig"
+            echo "$spiegeln $ohne_stil $quelle .; echo qb-fertig"
+            loeschen_lftp "$tmp/seiten"
+            [ -z "$stil_vorher" ] || stil_put "$site/$stil"
+            loeschen_lftp "$tmp/rest"
+        fi
+    } >"$tmp/befehle.lftp"
+    {
+        if [ -n "$probe" ]; then zeigen "$tmp/vorher"; fi
+        lftp_aufruf "source $(doppelt "$tmp/befehle.lftp")" 2>&1 &&
+            if [ -n "$probe" ]; then zeigen "$tmp/seiten" "$tmp/rest"; fi
         echo $? >"$tmp/status"
-    } | tee -a "$protokoll" | sed -u -n \
-        -e "/^Removing old \\(file\\|directory\\) \`/{s//  $loeschen  /;s/'\$//;p;d}" \
-        -e "/^Transferring file \`/{s//  $senden  /;s/'\$//;p;d}" \
-        -e "/^Making directory \`/{s//  $anlegen  /;s/'\$//;p;d}" \
-        -e '/^Overwriting old file/d' -e '/^open: GetPass() failed -- assume anonymous login$/d' \
-        -e p
-    gesendet=$(grep -c '^Transferring file' "$protokoll")
-    geloescht=$(grep -c '^Removing old' "$protokoll")
+    } | tee -a "$protokoll" | bildschirm
 fi
+gesendet=$(cat "$tmp/gesendet" 2>/dev/null || echo 0)
+geloescht=$(grep -c '^\*deleting' "$protokoll")
 status=$(cat "$tmp/status")
 dateien() { if [ "$1" = 1 ]; then echo "1 Datei"; else echo "$1 Dateien"; fi; }
 

@@ -5,10 +5,11 @@
 # fast jedem Speichern, die Klassen selten.
 #
 #   perl klassen.pl BAU OUT [GEÄNDERT …] -- SEITE …
+#   perl klassen.pl BAU OUT
 #
-# Jede SEITE ist eine Seite OUT/<name>.php; ihre Wörter liegen in
-# BAU/klassen/<name>.txt und werden nur für die GEÄNDERTEN (und die noch
-# fehlenden) neu gelesen. Die Vereinigung aller steht in
+# Jede SEITE ist eine Seite OUT/<name>.php (ohne SEITE: jede in OUT); ihre
+# Wörter liegen in BAU/klassen/<name>.txt und werden nur für die GEÄNDERTEN,
+# die noch fehlenden und die seitdem neu geschriebenen neu gelesen. Die Vereinigung aller steht in
 # BAU/klassen.txt, geschrieben nur, wenn sie sich geändert hat; dann gibt
 # das Skript "neu" aus, damit make PurgeCSS nur dann startet.
 use strict;
@@ -17,6 +18,10 @@ use warnings;
 my ($bau, $out, @rest) = @ARGV;
 die "Aufruf: perl klassen.pl BAU OUT [GEÄNDERT …] -- SEITE …\n" unless defined $out;
 my ($trenner) = grep { $rest[$_] eq '--' } 0 .. $#rest;
+if (!@rest) {
+    @rest = ('--', sort glob("\Q$out\E/*.php"));
+    $trenner = 0;
+}
 die "klassen.pl: -- fehlt\n" unless defined $trenner;
 my %geaendert = map { (name($_) => 1) } @rest[0 .. $trenner - 1];
 my @seiten = map { name($_) } @rest[$trenner + 1 .. $#rest];
@@ -51,7 +56,7 @@ sub schreiben {
 my %alle;
 for my $s (@seiten) {
     my $liste = "$dir/$s.txt";
-    if ($geaendert{$s} || !-e $liste) {
+    if ($geaendert{$s} || !-e $liste || (stat("$out/$s.php"))[9] >= (stat($liste))[9]) {
         my $html = lesen("$out/$s.php");
         my %w;
         # Von jedem öffnenden Tag der Name, die Namen der Attribute und ihre

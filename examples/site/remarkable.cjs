@@ -86,4 +86,8 @@ const md = new Remarkable('full', {
     quotes: '„“‚‘',
 }).use(linkify);
 md.core.ruler.at('smartquotes', anfuehrungszeichen);
+// Der Kopfblock (--- … --- oder ...) ist für quennelbrook, nicht für die Seite:
+// remarkable kennt ihn nicht und machte eine Linie und Text daraus.
+const kopf = /^---[ \t]*\r?\n(?![ \t]*\r?\n)[\s\S]*?\r?\n(?:---|\.\.\.)[ \t]*(?:\r?\n|$)/.exec(input);
+if (kopf) input = input.slice(kopf[0].length);
 process.stdout.write(md.render(input), () => process.exit(0));

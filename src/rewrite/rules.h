@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "quennelbrook.h"
 #include "scan.h"
@@ -135,15 +136,25 @@ Tags tags_of(const Piece& p);
 // position of its rewriting in *i.
 int classify(Aux& aux, const Tags& t, int* i);
 
-// The -d decoration of one call, prepared once.
+// The -d decoration of one call, prepared once: one rule for each
+// "tag.class" or "tag#id" text.
 struct Decoration {
+    struct Rule {
+        std::string pattern;  // "<" and the tag name
+        std::string attr;     // the attribute to insert, leading blank included
+    };
     bool active = false;
-    std::string pattern;  // "<" and the tag name
-    std::string attr;     // the attribute to insert, leading blank included
+    std::vector<Rule> rules;
+    std::size_t growth = 0;  // what all attributes together add to a line
 };
 
-// The decoration that the -d text asks for; inactive for a null text, one
-// too short or one without '.' or '#'.
+// The decoration that the -d text asks for; inactive for a null text.
+// Several decorations stand one per line; each one too short or without
+// '.' or '#' is passed over.
 Decoration prepare_decoration(const char* div_tag);
+// Inserts the attribute of every rule whose tag the n bytes at line hold
+// before the line's first '>' (as the rules come), within room bytes.
+// Returns the new length, or n when no rule applies or room is too small.
+std::size_t apply_decoration(const Decoration& d, char* line, std::size_t n, std::size_t room);
 
 }  // namespace rw

@@ -6,18 +6,23 @@
 #
 # The SSH login is a user made for this run whose home is a scratch
 # directory, and sshd lets no one else in; the FTP server's whole tree is a
-# scratch directory. A refusal that failed could so only delete scratch
-# files, never this machine's / or /root.
+# scratch directory, and the one on the real file system runs as the SSH
+# user. A refusal that failed could so only delete scratch files, never
+# this machine's / or /root.
 #
 # Checked: a build under umask 077 arrives as 644/755; every target that
 # resolves to /, the home directory or above is refused, dry run and real
-# run, with the hosts byte-for-byte unchanged (paths, sizes, modes, hashes);
+# run, with the hosts byte-for-byte unchanged (paths, types, sizes, modes,
+# link targets, SHA-256), links to them over FTP too;
 # a password with / # @ : or %2F in DEPLOY is refused and never printed;
 # refused keys and logins, closed ports (dry runs too), missing permissions
 # (the path named) fail with their message; the second upload sends exactly
-# what changed, deletes the removed page, keeps hidden files and
-# DEPLOY_BEHALTEN; and an upload interrupted by SIGTERM at random moments
-# never leaves a page whose includes, images, CSS or scripts are missing.
+# what changed, deletes the removed page and a link as a link (never what it
+# leads to), keeps hidden files, a foreign folder holding one and what
+# DEPLOY_BEHALTEN's patterns match, and deletes what its dry run listed; and
+# an upload interrupted by SIGTERM at random moments never leaves a page
+# whose includes, images, scripts or stylesheet rules are missing, nor calls
+# a file sent that is not there.
 # Usage: tests/e2e/deploy.sh /abs/path/to/quennelbrook   (as root)
 set -euo pipefail
 
@@ -103,8 +108,10 @@ for d in "$hosthome" "$WORK/ftp/home/autor"; do
     echo 'GET / 200' >"$d/logs/zugriffe.log"
 done
 echo '<p>Eine andere Website</p>' >"$hosthome/andere-seite/index.html"
-ln -s / "$hosthome/wurzel"
-ln -s . "$hosthome/hier"
+for d in "$hosthome" "$WORK/ftp/home/autor"; do
+    ln -s / "$d/wurzel"
+    ln -s . "$d/hier"
+done
 chown -R -h "$hostuser:" "$hosthome"
 
 ssh-keygen -q -t ed25519 -N '' -f "$WORK/ssh/host" -C host
@@ -173,13 +180,20 @@ fi
 /usr/sbin/sshd -f "$WORK/ssh/sshd_config" -D -e 2>"$WORK/ssh/sshd.log" &
 pids+=($!)
 
-# ---- The FTP host: its root is a scratch directory, the login starts in
-# /home/autor as on a host without chroot, so / lies above the home. --------
+# ---- The FTP hosts: one's root is a scratch directory, the login starts in
+# /home/autor as on a host without chroot, so / lies above the home; one
+# throttled like it; and one on the real file system, at home where the SSH
+# login is and running as that user, so a refusal that failed could only
+# delete what that user owns. --------------------------------------------------
 fport=$(free_port)
 flport=$(free_port)
+feport=$(free_port)
 ftp_pw=$(od -An -N12 -tx1 /dev/urandom | tr -d ' \n')
-for p in "$fport" "$flport"; do
-    FTP_PW=$ftp_pw /usr/bin/python3 - "$WORK/ftp" "$p" "$([ "$p" = "$flport" ] && echo 400000 || echo 0)" 2>>"$WORK/ftp.log" <<'EOF' &
+for p in "$fport" "$flport" "$feport"; do
+    als=() wurzel=$WORK/ftp heim=/home/autor rate=0
+    [ "$p" != "$flport" ] || rate=400000
+    [ "$p" != "$feport" ] || als=(setpriv --reuid="$hostuser" --regid="$hostuser" --clear-groups) wurzel=/ heim=$hosthome
+    FTP_PW=$ftp_pw "${als[@]}" /usr/bin/python3 - "$wurzel" "$p" "$rate" "$heim" 2>>"$WORK/ftp.log" <<'EOF' &
 import os, sys, time
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
@@ -187,7 +201,7 @@ from pyftpdlib.servers import FTPServer
 rate = int(sys.argv[3])
 class Handler(FTPHandler):
     def on_login(self, username):
-        self.fs.cwd = "/home/autor"
+        self.fs.cwd = sys.argv[4]
 # pyftpdlib's own throttle counts per connection and second, and FTP opens
 # one for each file: small files would pass unthrottled.
 class Slow(DTPHandler):
@@ -211,7 +225,7 @@ chmod 600 "$WORK"/home*/.netrc
 cp "$WORK/ssh/config-autor" "$WORK/home/ssh-config"
 cp "$WORK/ssh/config-autor" "$WORK/home-falsch/ssh-config"
 
-if ! wait_listening "$sport" || ! wait_listening "$fport" || ! wait_listening "$flport"; then
+if ! wait_listening "$sport" || ! wait_listening "$fport" || ! wait_listening "$flport" || ! wait_listening "$feport"; then
     cat "$WORK/ssh/sshd.log" "$WORK/ftp.log"
     echo "FEHLER sshd oder der FTP-Server startet nicht"
     exit 1
@@ -224,23 +238,27 @@ mkdir -p "$src"
 (cd "$SITE_SRC" && tar --exclude=./node_modules --exclude='./public*' -cf - .) | tar -C "$src" -xf -
 [ -f "$SITE_SRC/node_modules/.package-lock.json" ] || make --no-print-directory -C "$SITE_SRC" node_modules/.package-lock.json
 ln -s "$SITE_SRC/node_modules" "$src/node_modules"
-printf '# Ausflug\n\nEin Ausflug, den es bald nicht mehr gibt.\n' >"$src/artikel/ausflug.md"
-sed -i 's/^SEITEN := .*/& ausflug/' "$src/Makefile"
+printf -- '---\ntitel: Ausflug\nueberschrift: Ausflug\n---\n\n# Ausflug\n\nEin Ausflug, den es bald nicht mehr gibt.\n' \
+    >"$src/artikel/ausflug.md"
 {
-    echo "OPTS_ausflug = -t 'Ausflug' -u 'Ausflug'"
     # Settings in the Makefile, as the README says they may be.
     echo 'DEPLOY_SSH_CONFIG = ~/ssh-config'
     echo 'DEPLOY_BEHALTEN = google*.html'
 } >>"$src/Makefile"
 
+# ftp-echt: the FTP server on the real file system, only for uploads and
+# deletions; the interrupted uploads go to the first three.
 kinds=(rsync sftp ftp)
+alle=(rsync sftp ftp ftp-echt)
 declare -A url dir
 url[rsync]=ssh://$hostuser@127.0.0.1:$sport/~/ziel-rsync
 url[sftp]=sftp://$hostuser@127.0.0.1:$sport$hosthome/ziel-sftp
 url[ftp]=ftp://autor@127.0.0.1:$fport/~/web
+url[ftp-echt]=ftp://autor@127.0.0.1:$feport/~/ziel-ftp
 dir[rsync]=$hosthome/ziel-rsync
 dir[sftp]=$hosthome/ziel-sftp
 dir[ftp]=$WORK/ftp/home/autor/web
+dir[ftp-echt]=$hosthome/ziel-ftp
 log=$WORK/html/hochladen.log
 export HOME=$WORK/home
 # Where make deploy keeps its temporary files: empty again after every run,
@@ -255,27 +273,35 @@ deploy() {
     make --no-print-directory -C "$src" QB="$QB" OUT="$site" HTMLDIR="$WORK/html" \
         DEPLOY="${url[$kind]}" "$@" >"$out" 2>&1
 }
-# Every path under the hosts with size, mode, link target and content hash:
+# Every path under the hosts with type, size, mode, link target and SHA-256:
 # equal snapshots mean nothing was written, deleted or changed.
 hosts() {
-    find "$HOSTROOT" "$WORK/ftp" -printf '%p %s %m %l\n' | sort
-    find "$HOSTROOT" "$WORK/ftp" -type f -print0 | sort -z | xargs -0 md5sum
+    find "$HOSTROOT" "$WORK/ftp" -printf '%p %y %s %m %l\n' | sort
+    find "$HOSTROOT" "$WORK/ftp" -type f -print0 | sort -z | xargs -0 sha256sum
 }
 # The built site without its hidden lock files, which are not uploaded.
 same() { diff -r -x '.*' "$site" "$1" >"$WORK/diff.log"; }
 # What the tool's own log says was sent or deleted, one sorted name a line.
 sent() {
-    if [ "$1" = rsync ]; then sed -n 's/^<f[^ ]* //p' "$log"; else sed -n "s/^Transferring file \`\(.*\)'\$/\1/p" "$log"; fi | sort
+    if [ "$1" = rsync ]; then sed -n 's/^<f[^ ]* //p' "${2:-$log}"; else sed -n "s/^Transferring file \`\(.*\)'\$/\1/p" "${2:-$log}"; fi | sort
 }
-deleted() {
-    if [ "$1" = rsync ]; then sed -n 's/^\*deleting  *//p' "$log"; else sed -n "s/^Removing old file \`\(.*\)'\$/\1/p" "$log"; fi | sort
-}
+# What make deploy deleted, files and links (the same for every kind).
+deleted() { sed -n 's/^\*deleting  *\(.*[^/]\)$/\1/p' "$log" | sort; }
 words() { tr '\n' ' ' <<<"$1"; }
+# direkt <kind> <folder for log and check note> [NAME=value]...: hochladen.sh
+# with what make deploy hands it, without make (and without make check).
+direkt() {
+    local k=$1 html=$2
+    shift 2
+    (cd "$src" && env DEPLOY="${url[$k]}" DEPLOY_SSH_CONFIG="$WORK/ssh/config-autor" DEPLOY_BEHALTEN='google*.html' \
+        DEPLOY_STIL=assets/vendor/bootstrap.min.css DEPLOY_STIL_GANZ="$SITE_SRC/node_modules/bootstrap/dist/css/bootstrap.min.css" \
+        MAKE=false "$@" sh ./hochladen.sh "$site" "$html")
+}
 
 phase "make deploy: erstes Hochladen, gebaut mit umask 077"
 (umask 077 && make --no-print-directory -C "$src" QB="$QB" OUT="$site" HTMLDIR="$WORK/html" >"$WORK/build-1.log" 2>&1) ||
     { cat "$WORK/build-1.log"; problem "der erste Bau scheitert"; }
-for k in "${kinds[@]}"; do
+for k in "${alle[@]}"; do
     before=$(hosts)
     if ! deploy "$k" "$WORK/$k-probe1.log" deploy-dry || [ "$(hosts)" != "$before" ]; then
         cat "$WORK/$k-probe1.log"
@@ -299,24 +325,41 @@ refused=()
 for k in ssh sftp; do
     for p in "${ssh_targets[@]}"; do refused+=("${k/ssh/rsync}" "$k://$hostuser@127.0.0.1:$sport$p"); done
 done
-for p in / // /. /~ /~/. /~/.. /home /home/autor; do
+for p in / // /. /~ /~/. /~/.. /home /home/autor /~/hier /~/wurzel /~/hier/web/.. /~/wurzel/home/autor; do
     refused+=(ftp "ftp://autor@127.0.0.1:$fport$p")
 done
-before=$(hosts)
-n=0
-for ((i = 0; i < ${#refused[@]}; i += 2)); do
-    k=${refused[i]} target=${refused[i + 1]}
-    for mode in DRY=1 DRY=; do
+for p in / /~ /~/.. /~/hier /~/wurzel "$hosthome" "$hosthome/wurzel$hosthome"; do
+    refused+=(ftp-echt "ftp://autor@127.0.0.1:$feport$p")
+done
+# Six rows at a time, each through hochladen.sh as make deploy calls it
+# (make itself, run at once, would rewrite its option files under each other).
+refuse() { # kind target output
+    local mode rc
+    for mode in 1 ''; do
         rc=0
-        deploy "$k" "$WORK/verboten.log" DEPLOY="$target" "$mode" deploy || rc=$?
-        if [ "$rc" = 0 ] || ! grep -q '^Fehler: DEPLOY führt auf dem Host 127.0.0.1 nach .*, \(das Wurzelverzeichnis\|das Heimatverzeichnis\|ein Verzeichnis über dem Heimatverzeichnis\)' "$WORK/verboten.log"; then
-            cat "$WORK/verboten.log"
-            problem "$k $target ($mode): nicht abgelehnt (Status $rc)"
-            break
+        direkt "$1" "$3.d" DEPLOY="$2" DEPLOY_DRY="$mode" >"$3" 2>&1 || rc=$?
+        if [ "$rc" = 0 ] || ! grep -q '^Fehler: DEPLOY führt auf dem Host 127.0.0.1 nach .*, \(das Wurzelverzeichnis\|das Heimatverzeichnis\|ein Verzeichnis über dem Heimatverzeichnis\)' "$3"; then
+            cat "$3"
+            echo "FEHLER $1 $2 (DEPLOY_DRY=$mode): nicht abgelehnt (Status $rc)"
+            return
         fi
     done
-    n=$((n + 1))
+}
+before=$(hosts)
+rm -rf "$WORK/verboten"
+mkdir "$WORK/verboten"
+rows=()
+for ((i = 0; i < ${#refused[@]}; i += 2)); do
+    refuse "${refused[@]:i:2}" "$WORK/verboten/$i.log" >"$WORK/verboten/$i.ergebnis" &
+    rows+=($!)
+    if [ "${#rows[@]}" -ge 6 ]; then
+        wait "${rows[0]}"
+        rows=("${rows[@]:1}")
+    fi
 done
+wait "${rows[@]}"
+n=$((${#refused[@]} / 2))
+! grep -q '^FEHLER' "$WORK"/verboten/*.ergebnis || { cat "$WORK"/verboten/*.ergebnis; fail=1; }
 if [ "$(hosts)" != "$before" ]; then
     diff <(echo "$before") <(hosts) | head -n 20
     problem "ein abgelehntes Ziel hat einen Host verändert"
@@ -398,12 +441,12 @@ fi
 phase "ein Artikel geändert, eine Seite entfernt"
 # What rsync sends is decided by content, what lftp sends by time: both are
 # recorded before and after the rebuild.
-state() { (cd "$site" && find . -type f ! -name '.*' -printf '%P %T@\n' -exec md5sum {} + | sort); }
+state() { (cd "$site" && find . -type f ! -name '.*' ! -path './.*' -printf '%P %T@\n' -exec md5sum {} + | sort); }
 state >"$WORK/state-1"
-echo 'Neu: die Wegmarke 4711.' >>"$src/artikel/hoher-kopf.md"
+# A class that only this page uses; the interrupted upload below drops it.
+echo '<p class="font-italic">Neu: die Wegmarke 4711.</p>' >>"$src/artikel/hoher-kopf.md"
 # A name with an umlaut, shown as such even in the C locale.
 echo 'Strecken' >"$src/dateien/Übersicht.txt"
-sed -i 's/^\(SEITEN := .*\) ausflug$/\1/' "$src/Makefile"
 rm "$src/artikel/ausflug.md" "$site/ausflug.php"
 make --no-print-directory -C "$src" QB="$QB" OUT="$site" HTMLDIR="$WORK/html" >"$WORK/build-2.log" 2>&1 ||
     { cat "$WORK/build-2.log"; problem "der Bau nach der Änderung scheitert"; }
@@ -412,6 +455,7 @@ declare -A expect
 expect[rsync]=$(comm -13 "$WORK/state-1" "$WORK/state-2" | sed -n 's|^[0-9a-f]\{32\}  \./||p' | sort)
 expect[ftp]=$(comm -13 "$WORK/state-1" "$WORK/state-2" | sed -n 's/^\([^ ]*\) [0-9.]*$/\1/p' | sort)
 expect[sftp]=${expect[ftp]}
+expect[ftp-echt]=${expect[ftp]}
 for k in "${kinds[@]}"; do
     # Unchanged photos must never be sent; the changed article always.
     if grep -q '^img/' <<<"${expect[$k]}" || ! grep -qx 'hoher-kopf.php' <<<"${expect[$k]}"; then
@@ -420,33 +464,55 @@ for k in "${kinds[@]}"; do
 done
 
 phase "make deploy: zweites Hochladen"
-for k in "${kinds[@]}"; do
-    # The host's own hidden files and what DEPLOY_BEHALTEN names stay; any
-    # other file the site does not have goes.
-    echo 'Options -Indexes' >"${dir[$k]}/.htaccess"
-    echo 'google-site-verification' >"${dir[$k]}/google1234.html"
-    echo 'alt' >"${dir[$k]}/alt.html"
+# DEPLOY_BEHALTEN as the shell would have expanded it here: *.txt matches
+# menue.txt, img/* the photos.
+behalten="DEPLOY_BEHALTEN=google*.html *.txt img/*"
+gone="alt.html altes/seite.html archiv ausflug.php dateien "
+for k in "${alle[@]}"; do
+    # The host's own hidden files, what DEPLOY_BEHALTEN names, a foreign
+    # folder with a hidden file and what a link in the target leads to stay;
+    # any other file the site does not have goes, the link as a link. A link
+    # where the site has a folder goes before anything is sent through it.
+    d=${dir[$k]}
+    echo 'Options -Indexes' >"$d/.htaccess"
+    echo 'google-site-verification' >"$d/google1234.html"
+    echo 'alt' >"$d/alt.html"
+    echo 'privat' >"$d/notizen.txt"
+    echo 'jpeg' >"$d/img/handy.jpg"
+    mkdir -p "$d/altes" "$d-archiv"
+    echo 'alt' >"$d/altes/seite.html"
+    echo 'Statistik' >"$d/altes/.versteckt"
+    echo 'Daten' >"$d-archiv/daten.txt"
+    ln -s "../${d##*/}-archiv" "$d/archiv"
+    rm -r "$d/dateien"
+    ln -s "../${d##*/}-archiv" "$d/dateien"
+    [ "$k" = ftp ] || chown -R -h "$hostuser:" "$d" "$d-archiv"
     before=$(hosts)
-    deploy "$k" "$WORK/$k-probe2.log" deploy DRY=1 || true
+    deploy "$k" "$WORK/$k-probe2.log" "$behalten" deploy DRY=1 || true
     if [ "$(hosts)" != "$before" ] || ! grep -q '^  löschen  ausflug\.php$' "$WORK/$k-probe2.log"; then
         cat "$WORK/$k-probe2.log"
         problem "$k: der Probelauf ändert etwas oder nennt die entfernte Seite nicht"
     fi
-    if ! LC_ALL=C deploy "$k" "$WORK/$k-2.log" deploy || ! diff -r -x '.*' -x google1234.html "$site" "${dir[$k]}" >"$WORK/diff.log"; then
+    if ! LC_ALL=C deploy "$k" "$WORK/$k-2.log" "$behalten" deploy ||
+        ! diff -r -x '.*' -x google1234.html -x notizen.txt -x handy.jpg -x altes "$site" "$d" >"$WORK/diff.log"; then
         cat "$WORK/$k-2.log" "$WORK/diff.log"
         problem "$k: nach dem zweiten Hochladen gleicht das Ziel nicht der Website"
-    elif [ "$(sent "$k")" != "${expect[$k]}" ] || [ "$(words "$(deleted "$k")")" != "alt.html ausflug.php " ] ||
+    elif [ "$(sent "$k" | uniq)" != "$(sort -u <<<"${expect[$k]}"$'\n'dateien/seenrunde.gpx)" ] || [ "$(words "$(deleted "$k")")" != "$gone" ] ||
         ! grep -q '^  gesendet  dateien/Übersicht\.txt$' "$WORK/$k-2.log" ||
-        [ ! -f "${dir[$k]}/.htaccess" ] || [ ! -f "${dir[$k]}/google1234.html" ]; then
-        cat "$WORK/$k-2.log"
-        problem "$k: gesendet $(words "$(sent "$k")")statt $(words "${expect[$k]}"), gelöscht $(words "$(deleted "$k")")statt alt.html ausflug.php (und nie .htaccess oder google1234.html)"
-    else
+        [ "$(sed -n 's/^  löschen  //p' "$WORK/$k-probe2.log")" != "$(sed -n 's/^  gelöscht  //p' "$WORK/$k-2.log")" ]; then
+        cat "$WORK/$k-probe2.log" "$WORK/$k-2.log"
+        problem "$k: gesendet $(words "$(sent "$k" | uniq)")statt $(words "${expect[$k]}"), gelöscht $(words "$(deleted "$k")")statt $gone(wie im Probelauf)"
+    elif kept=$(cd "$d" && ls -d .htaccess google1234.html notizen.txt img/handy.jpg altes/.versteckt ../"${d##*/}"-archiv/daten.txt 2>&1) &&
+        [ ! -L "$d/archiv" ] && [ ! -e "$d/archiv" ] && [ ! -L "$d/dateien" ] && [ "$(ls "$d-archiv")" = daten.txt ]; then
         echo "$k: $(sent "$k" | wc -l) Dateien gesendet ($(words "${expect[$k]}")), gelöscht: $(words "$(deleted "$k")")"
+    else
+        problem "$k: nicht geblieben oder nicht gelöscht: $kept"
     fi
+    rm -rf "$d/notizen.txt" "$d/img/handy.jpg" "$d/altes" "$d-archiv"
 done
 
 phase "make deploy mit falsch geschriebenem Weiter-Link"
-sed -i 's/-w seenrunde\.php/-w senrunde.php/' "$src/Makefile"
+sed -i 's/^weiter: seenrunde\.php/weiter: senrunde.php/' "$src/artikel/hoher-kopf.md"
 before=$(hosts)
 if deploy rsync "$WORK/check.log" deploy; then
     problem "make deploy lädt trotz fehlgeschlagener Prüfung hoch"
@@ -455,24 +521,32 @@ elif ! grep -q 'Fehler: make check ist fehlgeschlagen; es wird nichts hochgelade
     cat "$WORK/check.log"
     problem "make deploy: die fehlgeschlagene Prüfung hält das Hochladen nicht auf"
 fi
-sed -i 's/-w senrunde\.php/-w seenrunde.php/' "$src/Makefile"
+sed -i 's/^weiter: senrunde\.php/weiter: seenrunde.php/' "$src/artikel/hoher-kopf.md"
 
 phase "abgebrochenes Hochladen: jede Seite findet, was sie braucht"
 # Six new pages, each with a photo of its own that does not compress, one of
 # them shown by an old page too; the throttled servers take seconds for them.
 for i in 1 2 3 4 5 6; do
-    convert -size 260x260 xc: +noise Random "$src/img/neu$i.jpg"
-    printf '# Neu %s\n\n![Ausblick %s](img/neu%s.jpg)\n' "$i" "$i" "$i" >"$src/artikel/neu$i.md"
-    sed -i "s/^SEITEN := .*/& neu$i/" "$src/Makefile"
-    echo "OPTS_neu$i = -t 'Neu $i' -u 'Neu $i'" >>"$src/Makefile"
+    convert -size 200x200 xc: +noise Random "$src/img/neu$i.jpg"
+    printf -- "---\ntitel: 'Neu %s'\nueberschrift: 'Neu %s'\n---\n\n# Neu %s\n\n![Ausblick %s](img/neu%s.jpg)\n" \
+        "$i" "$i" "$i" "$i" "$i" >"$src/artikel/neu$i.md"
 done
 printf '\n![Ausblick](img/neu6.jpg)\n' >>"$src/artikel/hoher-kopf.md"
+# The purged stylesheet loses .font-italic, which the old page uses, and
+# gains .text-monospace.
+sed -i 's/class="font-italic"/class="text-monospace"/' "$src/artikel/hoher-kopf.md"
 make --no-print-directory -C "$src" QB="$QB" OUT="$site" HTMLDIR="$WORK/html" >"$WORK/build-3.log" 2>&1 ||
     { cat "$WORK/build-3.log"; problem "der Bau mit den neuen Seiten scheitert"; }
 # broken <dir>: every page there whose include, image, stylesheet or script
-# is missing there, as "page -> file".
+# is missing there, as "page -> file", or that uses a class the stylesheet
+# there lacks but the one built with the page had, as "page -> .class".
+selectors() { grep -o '\.[A-Za-z_-][A-Za-z0-9_-]*' "$1/assets/vendor/bootstrap.min.css" | LC_ALL=C sort -u; }
+# $2: the host's state before the upload, and a place for scratch files.
 broken() {
     local p r
+    selectors "$1" >"$2-host-klassen"
+    selectors "$site" >"$2-neu-klassen"
+    selectors "$2" >"$2-alt-klassen"
     # shellcheck disable=SC2013 # the site's names have no blanks
     for p in "$1"/*.php; do
         [ -e "$p" ] || continue
@@ -483,6 +557,9 @@ broken() {
         for r in $(grep -oh 'src="[^"<:#]*"\|href="[^"<:#]*\.\(css\|js\)"' "${files[@]}" | sed 's/^[a-z]*="\(.*\)"$/\1/' | sort -u); do
             [ -e "$1/$r" ] || echo "${p##*/} -> $r"
         done
+        grep -oh 'class="[^"]*"' "${files[@]}" | sed 's/^class="//; s/"$//' | tr ' ' '\n' | sed -n 's/^[A-Za-z_-][A-Za-z0-9_-]*$/.&/p' |
+            LC_ALL=C sort -u | comm -12 - "$2-$(cmp -s "$p" "$site/${p##*/}" && echo neu || echo alt)-klassen" |
+            comm -23 - "$2-host-klassen" | sed "s/^/${p##*/} -> /"
     done
 }
 # make check runs once for the new pages, unthrottled and not timed; the
@@ -496,39 +573,61 @@ declare -A slow
 slow[rsync]="DEPLOY_SSH_CONFIG=$WORK/ssh/config-langsam"
 slow[sftp]=${slow[rsync]}
 slow[ftp]="DEPLOY=ftp://autor@127.0.0.1:$flport/~/web"
-for k in "${kinds[@]}"; do
-    rm -rf "$WORK/vorher"
-    cp -a "${dir[$k]}" "$WORK/vorher"
-    # The whole upload once, throttled, for its duration (and for make check,
-    # which then need not run again).
+# The three kinds at once, each with its own log and temporary files,
+# through hochladen.sh as make deploy calls it.
+interrupted() {
+    local k=$1 d=${dir[$1]} alt=$WORK/vorher-$1 html=$WORK/html-$1 t0 ms at job bad hits=()
+    export TMPDIR=$WORK/tmp-$k
+    mkdir -p "$TMPDIR" "$html"
+    cp "$WORK/html/geprueft" "$html/"
+    rm -rf "$alt"
+    cp -a "$d" "$alt"
+    hochladen() { direkt "$k" "$html" "$@"; }
+    # The whole upload once, throttled, for its duration.
     t0=$(date +%s%N)
     # shellcheck disable=SC2086
-    deploy "$k" "$WORK/$k-3.log" ${slow[$k]} deploy || { cat "$WORK/$k-3.log"; problem "$k: das gedrosselte Hochladen scheitert"; }
+    hochladen ${slow[$k]} >"$WORK/$k-3.log" 2>&1 || { cat "$WORK/$k-3.log"; echo "FEHLER $k: das gedrosselte Hochladen scheitert"; return; }
     ms=$((($(date +%s%N) - t0) / 1000000))
-    hits=()
-    for _ in 1 2 3 4 5; do
-        rm -rf "${dir[$k]}"
-        cp -a "$WORK/vorher" "${dir[$k]}"
+    for _ in $(seq 10); do
+        rm -rf "$d"
+        cp -a "$alt" "$d"
         at=$((RANDOM % (ms - 400) + 200))
         # shellcheck disable=SC2086
-        setsid make --no-print-directory -C "$src" QB="$QB" OUT="$site" HTMLDIR="$WORK/html" \
-            DEPLOY="${url[$k]}" ${slow[$k]} deploy >"$WORK/$k-abbruch.log" 2>&1 &
+        setsid bash -c "$(declare -f hochladen direkt); $(declare -p url src site html SITE_SRC WORK k); hochladen ${slow[$k]}" \
+            >"$WORK/$k-abbruch.log" 2>&1 &
         job=$!
         sleep "$((at / 1000)).$(printf '%03d' $((at % 1000)))"
         kill -TERM -- "-$job" 2>/dev/null || true
         wait "$job" 2>/dev/null || true
-        hits+=("${at}ms:$(sent "$k" | wc -l)")
-        bad=$(broken "${dir[$k]}")
-        [ -z "$bad" ] || problem "$k: nach dem Abbruch bei $at ms fehlt: $(words "$bad")"
+        hits+=("${at}ms:$(sent "$k" "$html/hochladen.log" | wc -l)")
+        bad=$(broken "$d" "$alt")
+        [ -z "$bad" ] || echo "FEHLER $k: nach dem Abbruch bei $at ms fehlt: $(words "$bad")"
+        # What the screen called sent lies there under its name (the stylesheet
+        # may still be the stand-in).
+        sed -n 's/^  gesendet  //p' "$WORK/$k-abbruch.log" | while IFS= read -r f; do
+            [ "$f" = assets/vendor/bootstrap.min.css ] || cmp -s "$site/$f" "$d/$f" ||
+                echo "FEHLER $k: nach dem Abbruch bei $at ms als gesendet gemeldet, aber nicht oben: $f"
+        done
     done
     # The next run finishes the job and clears what the broken one left.
-    if ! deploy "$k" "$WORK/$k-4.log" deploy || ! diff -r -x '.*' -x google1234.html "$site" "${dir[$k]}" >"$WORK/diff.log" ||
-        [ -n "$(find "${dir[$k]}" -name '.~tmp~' -o -name '.qb-neu.*')" ]; then
-        cat "$WORK/$k-4.log" "$WORK/diff.log"
-        problem "$k: nach dem Abbruch bringt make deploy das Ziel nicht in Ordnung"
+    if ! hochladen >"$WORK/$k-4.log" 2>&1 || ! diff -r -x '.*' -x google1234.html "$site" "$d" >"$WORK/diff-$k.log" ||
+        [ -n "$(find "$d" -name '.~tmp~' -o -name '.qb-neu.*')" ]; then
+        cat "$WORK/$k-4.log" "$WORK/diff-$k.log"
+        echo "FEHLER $k: nach dem Abbruch bringt make deploy das Ziel nicht in Ordnung"
     fi
-    [ -z "$(ls -A "$TMPDIR")" ] || problem "$k: nach dem Abbruch bleibt in $TMPDIR: $(ls -A "$TMPDIR")"
+    [ -z "$(ls -A "$TMPDIR")" ] || echo "FEHLER $k: nach dem Abbruch bleibt in $TMPDIR: $(ls -A "$TMPDIR")"
     echo "$k: gedrosselt $ms ms; abgebrochen nach (ms:gesendete Dateien) $(words "${hits[*]}")"
+}
+rounds=()
+for k in "${kinds[@]}"; do
+    interrupted "$k" >"$WORK/$k-runden.log" 2>&1 &
+    rounds+=($!)
+done
+wait "${rounds[@]}" || true
+for k in "${kinds[@]}"; do
+    cat "$WORK/$k-runden.log"
+    ! grep -q '^FEHLER' "$WORK/$k-runden.log" || fail=1
+    grep -q "^$k: gedrosselt" "$WORK/$k-runden.log" || problem "$k: die Abbrüche sind nicht zu Ende gelaufen"
 done
 
 echo "== deploy: $(($(date +%s) - started)) s"

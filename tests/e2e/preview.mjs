@@ -116,7 +116,7 @@ for (const dir of [out, clean]) {
     const r = spawnSync('make', ['--no-print-directory', '-s', '-C', src, `QB=${qb}`, `OUT=${dir}`], { encoding: 'utf8' });
     if (r.status !== 0) failures.push(`make OUT=${dir}: ${r.stdout}${r.stderr}`);
 }
-const diff = spawnSync('diff', ['-r', out, clean], { encoding: 'utf8' });
+const diff = spawnSync('diff', ['-r', '-x', '.quennelbrook', out, clean], { encoding: 'utf8' });
 if (diff.status !== 0) failures.push(`nach make serve und make nicht wie ein sauberer Bau:\n${diff.stdout.slice(0, 2000)}`);
 
 if (failures.length) {

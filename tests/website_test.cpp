@@ -1,0 +1,455 @@
+// quennelbrook -g website: a site's folder becomes the finished site, and
+// after any edit, fault or kill the next run leaves the output as a clean
+// build of the same sources does.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "testutil.h"
+
+using namespace qbtest;
+
+namespace {
+
+using Tree = std::map<std::string, std::string>;
+
+void mkdirs(const std::string& path)
+{
+    for (std::size_t at = 1; (at = path.find('/', at)) != std::string::npos; ++at)
+        ::mkdir(path.substr(0, at).c_str(), 0755);
+    ::mkdir(path.c_str(), 0755);
+}
+
+void put_file(const std::string& path, const std::string& text)
+{
+    mkdirs(path.substr(0, path.rfind('/')));
+    spit(path, text);
+}
+
+// Every file below dir but the run's own hidden record, with its bytes.
+void tree_of(const std::string& dir, const std::string& rel, Tree& t)
+{
+    for (const std::string& n : entries(rel.empty() ? dir : dir + "/" + rel)) {
+        std::string r = rel.empty() ? n : rel + "/" + n;
+        struct stat st;
+        if (n == ".quennelbrook" || ::lstat((dir + "/" + r).c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode))
+            tree_of(dir, r, t);
+        else
+            t[r] = slurp(dir + "/" + r);
+    }
+}
+Tree tree(const std::string& dir)
+{
+    Tree t;
+    tree_of(dir, "", t);
+    return t;
+}
+
+// A stand-in for ImageMagick: the photo's bytes (from standard input) and
+// the arguments it got, so that a test needs no ImageMagick and sees what it
+// was asked; it fails on a photo that says KAPUTT.
+const char* const CONVERT = "#!/bin/sh\nin=$(cat; echo x); in=${in%x}\n"
+                            "case $in in *KAPUTT*) exit 1 ;; esac\n"
+                            "{ printf %s \"$in\"; echo \"$1 $2 $3 $4 $5 $6 $7\"; } > \"$8\"\n";
+
+// A small site: pages with blocks, a merged page, news, a carousel, photos.
+void make_site(const std::string& s)
+{
+    put_file(s + "/website.yaml", "# Einstellungen\nbasis_url: https://x.example/verein/\n"
+                                  "titel: \"Neues # ' \\\" $ & aus dem Verein\"\nimagemagick: " + s + "/convert.sh\n"
+                                  "bild_max: 800\n");
+    put_file(s + "/convert.sh", CONVERT);
+    ::chmod((s + "/convert.sh").c_str(), 0755);
+    put_file(s + "/artikel/index.md", "---\ntitel: Start\nueberschrift: Willkommen\nkarussell: bilder\n"
+                                      "weiter: touren.php\n---\n\nZu den [Touren](touren.php).\n\n![Berg](img/berg.jpg)\n");
+    put_file(s + "/artikel/touren.md", "---\ntitel: \"Touren # ' \\\" $ &\"\nueberschrift: Touren\nzurueck: index.php\n"
+                                       "veroeffentlicht: 2021-06-01 10:00\n---\n\n## Touren\n\nText mit {width=50%} nichts.\n");
+    put_file(s + "/artikel/verein.md", "---\nzweiterteil: kontakt.md\n---\n\n## Verein\n");
+    put_file(s + "/artikel/kontakt.md", "## Kontakt\n\nSchreiben Sie uns.\n");
+    put_file(s + "/neuigkeiten/herbst.md", "---\nveroeffentlicht: 2021-10-02 18:00\n---\n\n## Herbst\n");
+    put_file(s + "/neuigkeiten/winter.md", "---\nveroeffentlicht: 2021-12-01 09:30\n---\n\n## Winter\n");
+    put_file(s + "/bilder.txt", "berg.jpg\nsee.jpg\n");
+    put_file(s + "/img/berg.jpg", "BERG");
+    put_file(s + "/img/see.jpg", "SEE");
+    put_file(s + "/img/plan.svg", "<svg/>");
+    put_file(s + "/assets/include/header.php", "<?php /* Kopf */ ?>\n");
+    put_file(s + "/dateien/weg.gpx", "<gpx/>");
+}
+
+const std::vector<std::string> ENV = {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=1620032700"};
+
+Result build(const std::string& site, const std::vector<std::string>& more = {}, const std::vector<std::string>& env = ENV)
+{
+    std::vector<std::string> args = {"-g", "website", site};
+    args.insert(args.end(), more.begin(), more.end());
+    return qb(args, ".", env);
+}
+
+// The output of a clean build of the site's sources as they are now.
+Tree clean_build(const std::string& site, const std::vector<std::string>& env = ENV)
+{
+    TempDir d;
+    Result r = build(site, {"ausgabe=" + d.path + "/out"}, env);
+    EXPECT_EQ(r.status, 0) << r.out;
+    return tree(d.path + "/out");
+}
+
+}  // namespace
+
+TEST(Website, BuildsTheSiteAsThePerPageCommandsDo)
+{
+    TempDir d;
+    make_site(d.path);
+    Result r = build(d.path);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find("gefunden"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Website: 3 Seiten, 2 Einträge, 2 Fotos umgewandelt; 13 Dateien geschrieben, 0 gelöscht, "
+                         "0 Warnungen; "),
+              std::string::npos)
+        << r.out;
+    Tree t = tree(d / "public");
+    // Each page as its own command line in the output folder writes it.
+    TempDir c;
+    struct Cmd {
+        std::vector<std::string> args;
+        std::string page, stamp;
+    };
+    const Cmd cmds[] = {
+        {{"-t", "Start", "-u", "Willkommen", "-c", "bilder", "-w", "touren.php", d / "artikel/index.md", "index.php"},
+         "index.php", "1620032700"},
+        {{"-t", "Touren # ' \" $ &", "-u", "Touren", "-z", "index.php", d / "artikel/touren.md", "touren.php"},
+         "touren.php", "1622534400"},
+        {{d / "artikel/verein.md", d / "artikel/kontakt.md", "verein.php"}, "verein.php", "1620032700"},
+    };
+    for (const Cmd& cmd : cmds) {
+        Result p = qb(cmd.args, c.path, {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=" + cmd.stamp});
+        ASSERT_EQ(p.status, 0) << p.out;
+        EXPECT_EQ(t[cmd.page], slurp(c / cmd.page)) << cmd.page;
+    }
+    for (const char* e : {"herbst", "winter"}) {
+        std::string stamp = std::string(e) == "herbst" ? "1633190400" : "1638347400";
+        ASSERT_EQ(qb({d / ("neuigkeiten/" + std::string(e) + ".md"), "neuigkeiten.php"}, c.path,
+                     {"TZ=Europe/Berlin", "SOURCE_DATE_EPOCH=" + stamp})
+                      .status,
+                  0);
+    }
+    EXPECT_EQ(t["neuigkeiten.php"], slurp(c / "neuigkeiten.php"));
+    EXPECT_NE(t["neuigkeiten.xml"].find("<title>Neues # &apos; &quot; $ &amp; aus dem Verein</title>"), std::string::npos);
+    EXPECT_EQ(t["img/berg.jpg"], "BERG- -auto-orient -resize 800x800> -strip -quality 82\n");
+    EXPECT_EQ(t["img/plan.svg"], "<svg/>");
+    EXPECT_EQ(t["dateien/weg.gpx"], "<gpx/>");
+    EXPECT_NE(t["assets/include/bilder.php"].find("img/see.jpg"), std::string::npos);
+    EXPECT_EQ(t["robots.txt"], "User-agent: *\nAllow: /\nSitemap: https://x.example/verein/sitemap.xml\n");
+    EXPECT_NE(t["sitemap.xml"].find("<loc>https://x.example/verein/touren.php</loc>\n    <lastmod>2021-06-01T10:00:00+02:00"),
+              std::string::npos);
+
+    // Nothing changed: nothing written, not even the record.
+    struct stat before, after;
+    ASSERT_EQ(::stat((d / "public/touren.php").c_str(), &before), 0);
+    r = build(d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("0 Dateien geschrieben, 0 gelöscht"), std::string::npos) << r.out;
+    ASSERT_EQ(::stat((d / "public/touren.php").c_str(), &after), 0);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    // Its article saved again as it was (its date is in its block): the
+    // page is made again, the same bytes come out, the file stays as it was.
+    ASSERT_EQ(::utimensat(AT_FDCWD, (d / "artikel/touren.md").c_str(), nullptr, 0), 0);
+    r = build(d.path);
+    EXPECT_NE(r.out.find("0 Dateien geschrieben"), std::string::npos) << r.out;
+    ASSERT_EQ(::stat((d / "public/touren.php").c_str(), &after), 0);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
+{
+    TempDir d;
+    make_site(d.path);
+    ASSERT_EQ(build(d.path).status, 0);
+    const std::string s = d.path;
+    struct Edit {
+        const char* what;
+        std::function<void()> apply;
+        const char* shows;  // in the run's report
+    };
+    const Edit edits[] = {
+        {"article changed", [&] { spit(s + "/artikel/touren.md", slurp(s + "/artikel/touren.md") + "Mehr.\n"); },
+         "geschrieben: touren.php"},
+        {"photo with a blank", [&] { put_file(s + "/img/Foto 1.jpg", "F1"); }, "geschrieben: img/Foto 1.jpg"},
+        {"photo with & and ()", [&] { put_file(s + "/img/Fest&Feier (2).jpg", "FF"); }, "img/Fest&Feier (2).jpg"},
+        {"that photo removed", [&] { ::unlink((s + "/img/Fest&Feier (2).jpg").c_str()); },
+         "gelöscht: img/Fest&Feier (2).jpg"},
+        {"photo with % and []", [&] { put_file(s + "/img/Rabatt 50%d [1].jpg", "R"); }, "geschrieben: img/Rabatt 50%d [1].jpg"},
+        {"page with umlaut and blank",
+         [&] { put_file(s + "/artikel/Über uns.md", "---\ntitel: \"Über # ' \\\" $ &\"\n---\n\nText.\n"); },
+         "geschrieben: Über uns.php"},
+        {"page renamed",
+         [&] { ::rename((s + "/artikel/Über uns.md").c_str(), (s + "/artikel/wir.md").c_str()); },
+         "gelöscht: Über uns.php"},
+        {"entry added", [&] { put_file(s + "/neuigkeiten/fruehling.md", "---\nveroeffentlicht: 2022-03-01\n---\n\nJa.\n"); },
+         "geschrieben: neuigkeiten.xml"},
+        {"entry deleted", [&] { ::unlink((s + "/neuigkeiten/herbst.md").c_str()); }, "geschrieben: neuigkeiten.php"},
+        {"draft", [&] { put_file(s + "/artikel/plan.md", "---\ntitel: Plan\nentwurf: ja\n---\n\nGeheim.\n"); },
+         "Website: 4 Seiten"},
+        {"draft published", [&] { put_file(s + "/artikel/plan.md", "---\ntitel: Plan\nentwurf: nein\n---\n\nJa.\n"); },
+         "geschrieben: plan.php"},
+        {"photo settings", [&] { spit(s + "/website.yaml", slurp(s + "/website.yaml") + "bild_qualitaet: 70\n"); },
+         "geschrieben: img/berg.jpg"},
+        {"carousel list", [&] { spit(s + "/bilder.txt", "see.jpg\n"); }, "geschrieben: assets/include/bilder.php"},
+        {"download removed", [&] { ::unlink((s + "/dateien/weg.gpx").c_str()); }, "gelöscht: dateien/weg.gpx"},
+        {"second part changed", [&] { spit(s + "/artikel/kontakt.md", "## Kontakt neu\n"); }, "geschrieben: verein.php"},
+        {"page deleted", [&] { ::unlink((s + "/artikel/plan.md").c_str()); }, "gelöscht: plan.php"},
+        {"page with a tab in its name", [&] { put_file(s + "/artikel/a\tb.md", "---\ntitel: Tab\n---\n\nT\n"); },
+         "geschrieben: a\tb.php"},
+        {"that page removed", [&] { ::unlink((s + "/artikel/a\tb.md").c_str()); }, "gelöscht: a\tb.php"},
+        {"base address", [&] { spit(s + "/website.yaml", slurp(s + "/website.yaml") + "basis_url: https://y.example/\n"); },
+         "Fehler"},
+    };
+    for (const Edit& e : edits) {
+        e.apply();
+        Result r = build(s);
+        if (std::string(e.shows) == "Fehler") {
+            // A repeated key names file and line and changes nothing.
+            EXPECT_NE(r.status, 0) << e.what;
+            EXPECT_NE(r.out.find("website.yaml in Zeile"), std::string::npos) << e.what << r.out;
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << e.what << "\n" << r.out;
+        EXPECT_NE(r.out.find(e.shows), std::string::npos) << e.what << "\n" << r.out;
+        EXPECT_EQ(tree(s + "/public"), clean_build(s)) << e.what;
+    }
+    // A file put in by hand stays, named.
+    put_file(s + "/public/google123.html", "x");
+    spit(s + "/website.yaml", "basis_url: https://x.example/\nimagemagick: " + s + "/convert.sh\n");
+    Result r = build(s);
+    EXPECT_NE(r.out.find("Warnung: public/google123.html stammt nicht aus dem Bau"), std::string::npos) << r.out;
+    EXPECT_TRUE(exists(s + "/public/google123.html"));
+}
+
+TEST(Website, BadInputNamesFileAndLineAndChangesNothing)
+{
+    struct Case {
+        const char* file;
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"website.yaml", "basis_url: https://x.example/\nbild_max: gross\n",
+         "Fehler in website.yaml in Zeile 2: „bild_max“ braucht eine ganze Zahl ab 1"},
+        {"website.yaml", "basis_url: https://x.example/\nausgabee: x\n",
+         "Fehler in website.yaml in Zeile 2: „ausgabee“ ist keine Einstellung der Website"},
+        {"website.yaml", "titel: x\n", "„basis_url“ fehlt"},
+        {"website.yaml", "basis_url: ftp://x.example/\n", "ftp://x.example/"},
+        {"artikel/touren.md", "---\ntitel: T\ntitle: T\n---\n", "Fehler in artikel/touren.md in Zeile 3"},
+        {"artikel/touren.md", "---\ntitl: T\n---\n", "Fehler in artikel/touren.md in Zeile 2: „titl“"},
+        {"artikel/verein.md", "---\nzweiterteil: fehlt.md\n---\n",
+         "Fehler in artikel/verein.md in Zeile 2: „zweiterteil“ nennt den Artikel „fehlt.md“"},
+        {"neuigkeiten/herbst.md", "---\nveroeffentlicht: gestern\n---\n", "Fehler in neuigkeiten/herbst.md in Zeile 2"},
+        {"artikel/neuigkeiten.md", "---\ntitel: N\n---\n", "„neuigkeiten.php“, das schon ein anderer Teil"},
+        {"img/kaputt.jpg", "KAPUTT", "Fehler: das Foto"},
+    };
+    for (const Case& c : cases) {
+        TempDir d;
+        make_site(d.path);
+        ASSERT_EQ(build(d.path).status, 0);
+        Tree before = tree(d / "public");
+        spit(d / c.file, c.text);
+        Result r = qb({"-g", "website"}, d.path, ENV);
+        EXPECT_NE(r.status, 0) << c.file << c.text;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.text << "\n" << r.out;
+        EXPECT_EQ(tree(d / "public"), before) << c.text;
+    }
+}
+
+TEST(Website, LinksToNothingAreWarningsOrErrors)
+{
+    TempDir d;
+    make_site(d.path);
+    spit(d / "artikel/touren.md", "---\ntitel: T\ninhalt: fehlt.php\n---\n\n[a](index.php) [b](weg.php#x)\n"
+                                  "![c](img/kein.jpg) <a href=\"dateien/weg.gpx\">d</a> [e](https://x.example/)\n");
+    Result r = build(d.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Warnung: artikel/touren.md, Zeile 3: „fehlt.php“ gibt es in der Website nicht."),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Zeile 6: „weg.php“"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Zeile 7: „img/kein.jpg“"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 Warnungen"), std::string::npos) << r.out;
+    // The page that held the link target goes: the link of an unchanged page is named too.
+    ::unlink((d / "artikel/index.md").c_str());
+    r = build(d.path, {"linkfehler=ja"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("Fehler: artikel/touren.md, Zeile 6: „index.php“"), std::string::npos) << r.out;
+}
+
+TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
+{
+    TempDir d;
+    make_site(d.path);
+    for (int i = 0; i < 12; ++i)
+        put_file(d / ("artikel/seite-" + std::to_string(i) + ".md"), "---\ntitel: S\n---\n\nText " + std::to_string(i) + "\n");
+    ASSERT_EQ(build(d.path).status, 0);
+    std::mt19937 rng(7);
+    int killed = 0;
+    unsigned last = 20000;  // microseconds
+    for (int round = 0; round < 100; ++round) {
+        // Every round an edit: a page changed, added or removed, an entry.
+        std::string n = std::to_string(rng() % 16);
+        const std::string article = d / ("artikel/seite-" + n + ".md");
+        const bool had = exists(article);
+        const std::string prior = had ? slurp(article) : "";
+        if (round % 3 == 0)
+            ::unlink((d / ("artikel/seite-" + n + ".md")).c_str());
+        else
+            put_file(d / ("artikel/seite-" + n + ".md"), "---\ntitel: S " + std::to_string(round) + "\n---\n\nNeu\n");
+        Tree before = tree(d / "public");
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::setenv("TZ", "Europe/Berlin", 1);
+            ::setenv("SOURCE_DATE_EPOCH", "1620032700", 1);
+            ::execl(QB_BINARY, QB_BINARY, "-g", "website", d.path.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // A moment within as long as the last run took, so that most kills
+        // come while it runs, however fast this machine is.
+        ::usleep(static_cast<useconds_t>(rng() % last));
+        int st;
+        if (::waitpid(pid, &st, WNOHANG) == 0) {
+            killed += ::kill(pid, SIGKILL) == 0;
+            ::waitpid(pid, &st, 0);
+        }
+        // Every file whole: as before, or as the next clean build has it.
+        Tree clean = clean_build(d.path);
+        for (const auto& [path, text] : tree(d / "public"))
+            EXPECT_TRUE((before.count(path) && before[path] == text) || (clean.count(path) && clean[path] == text))
+                << round << ": " << path;
+        // Every second time the author takes the edit back before the next
+        // run: what the killed run wrote must still be the run's to delete.
+        if (round % 2 == 1) {
+            if (had)
+                spit(article, prior);
+            else
+                ::unlink(article.c_str());
+            clean = clean_build(d.path);
+        }
+        auto t0 = std::chrono::steady_clock::now();
+        ASSERT_EQ(build(d.path).status, 0);
+        last = 1 + static_cast<unsigned>(
+                       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+        EXPECT_EQ(tree(d / "public"), clean) << round;
+    }
+    std::cout << "[ kill -9  ] " << killed << " of 100 runs killed while running\n";
+    EXPECT_GT(killed, 50);
+}
+
+TEST(Website, EveryFailedCallIsReportedAndTheNextRunIsClean)
+{
+    ASSERT_EQ(std::system("strace -V >/dev/null 2>&1"), 0) << "strace is needed (make installs it)";
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer runtime's own start-up calls would be failed too; the release build runs this";
+#endif
+    // In memory where there is some: hundreds of runs, each with its fsyncs.
+    TempDir t;
+    char shm[] = "/dev/shm/qbtest-XXXXXX";
+    const std::string base = ::mkdtemp(shm) ? shm : t.path;
+    struct Gone {
+        std::string dir;
+        ~Gone() { std::system(("rm -rf '" + dir + "'").c_str()); }
+    } gone{base == t.path ? "" : base};
+    auto d = [&](const std::string& n) { return base + "/" + n; };
+    const std::string s = d("site");
+    put_file(s + "/website.yaml", "basis_url: https://x.example/\n");
+    put_file(s + "/artikel/a.md", "---\ntitel: A\n---\n\nA\n");
+    put_file(s + "/artikel/b.md", "---\ntitel: B\n---\n\nB\n");
+    put_file(s + "/neuigkeiten/n.md", "---\nveroeffentlicht: 2021-10-02\n---\n\nN\n");
+    put_file(s + "/img/plan.svg", "<svg/>");
+    // The edit each failing run meets: a page changed, one added, one removed, a file removed.
+    auto old_sources = [&] {
+        spit(s + "/artikel/a.md", "---\ntitel: A\n---\n\nA\n");
+        put_file(s + "/artikel/b.md", "---\ntitel: B\n---\n\nB\n");
+        ::unlink((s + "/artikel/c.md").c_str());
+        put_file(s + "/img/plan.svg", "<svg/>");
+    };
+    auto new_sources = [&] {
+        spit(s + "/artikel/a.md", "---\ntitel: A2\n---\n\nA2\n");
+        ::unlink((s + "/artikel/b.md").c_str());
+        put_file(s + "/artikel/c.md", "---\ntitel: C\n---\n\nC\n");
+        ::unlink((s + "/img/plan.svg").c_str());
+    };
+    const std::string calls = "openat,read,write,writev,fsync,close,rename,unlink,mkdir,rmdir,getdents64,newfstatat,"
+                              "linkat,fcntl,flock,dup2,ftruncate,lseek,chdir";
+    // UTC: a zone file that cannot be read makes libc fall back to UTC unnoticed.
+    const std::vector<std::string> UTC = {"TZ=UTC", "SOURCE_DATE_EPOCH=1620032700"};
+    auto traced = [&](const std::string& inject) {
+        qbtest::Run r;
+        r.wrap = {"strace", "-qq", "-o", d("strace.log"), "-e", "trace=" + calls};
+        if (!inject.empty())
+            r.wrap.insert(r.wrap.end(), {"-e", "inject=" + inject});
+        r.args = {"-g", "website", s};
+        r.env = UTC;
+        return run(r);
+    };
+    new_sources();
+    const Tree clean = clean_build(s, UTC);
+    old_sources();
+    ASSERT_EQ(build(s, {}, UTC).status, 0);
+    const Tree before = tree(s + "/public");
+    new_sources();
+    ASSERT_EQ(traced("").status, 0);
+    ASSERT_EQ(tree(s + "/public"), clean);
+    std::map<std::string, int> count;
+    for (const std::string& line : [&] {
+             std::vector<std::string> v;
+             std::string log = slurp(d("strace.log"));
+             for (std::size_t at = 0, nl; at < log.size(); at = nl + 1) {
+                 nl = log.find('\n', at);
+                 v.push_back(log.substr(at, nl - at));
+             }
+             return v;
+         }())
+        if (line.find('(') != std::string::npos)
+            ++count[line.substr(0, line.find('('))];
+    int runs = 0, failed = 0;
+    for (const auto& [call, n] : count) {
+        // A full disk, where a call can meet one.
+        const bool writes = call == "write" || call == "writev" || call == "fsync" || call == "openat" ||
+                            call == "mkdir" || call == "rename" || call == "linkat";
+        for (int i = 1; i <= n * (writes ? 2 : 1); ++i) {
+            const char* err = i > n ? "ENOSPC" : "EIO";
+            const int when = i > n ? i - n : i;
+            old_sources();
+            ASSERT_EQ(build(s, {}, UTC).status, 0);
+            new_sources();
+            Result r = traced(call + ":error=" + err + ":when=" + std::to_string(when));
+            std::string what = call + " #" + std::to_string(when) + " " + err;
+            ++runs;
+            Tree now = tree(s + "/public");
+            if (r.status == 0) {
+                EXPECT_EQ(now, clean) << what << ": status 0 but not a clean build";
+            } else {
+                ++failed;
+                EXPECT_FALSE(r.out.empty() && r.err.empty()) << what << ": status " << r.status << " without a message";
+                for (const auto& [path, text] : now)
+                    EXPECT_TRUE((before.count(path) && before.at(path) == text) ||
+                                (clean.count(path) && clean.at(path) == text))
+                        << what << ": " << path << " is neither old nor new";
+            }
+            ASSERT_EQ(build(s, {}, UTC).status, 0) << what;
+            EXPECT_EQ(tree(s + "/public"), clean) << what << ": the next run is no clean build";
+        }
+    }
+    std::cout << "[ faults   ] " << runs << " runs of -g website with one failed call, " << failed << " failed cleanly\n";
+    EXPECT_GT(failed, 50);
+}
