@@ -7,7 +7,7 @@ ASAN_BUILD := build/asan
 FUZZ_BUILD := build/fuzz
 QB := $(BUILD)/quennelbrook
 
-BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata libcmark-gfm-dev libcmark-gfm-extensions-dev libyaml-dev
+BUILD_PACKAGES := cmake g++ make libgtest-dev strace tzdata libcmark-gfm-dev libcmark-gfm-extensions-dev libyaml-dev libgumbo-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 .PHONY: all build test asan fuzz bench md-compare demo serve e2e deb deb-check install clean deps help ci
@@ -109,12 +109,12 @@ deb-check: deb
 # x86 program on this processor and on an emulated one without AVX2, and
 # wants every file the same byte for byte (scripts/cross-check).
 CROSS_BUILD := build/aarch64
-# cmark-gfm's and libyaml's arm64 archives come from Debian's arm64 packages
+# cmark-gfm's, libyaml's and gumbo's arm64 archives come from Debian's arm64 packages
 # (multiarch); their headers are the same for every architecture, but
 # /usr/include as a whole must not reach the cross compiler (the host's C
 # library is there), so they are handed over as links in a folder of their own.
 CROSS_PACKAGES := g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user-static clang file \
-	libcmark-gfm-dev:arm64 libcmark-gfm-extensions-dev:arm64 libyaml-dev:arm64
+	libcmark-gfm-dev:arm64 libcmark-gfm-extensions-dev:arm64 libyaml-dev:arm64 libgumbo-dev:arm64
 CROSS_CMARK := $(CROSS_BUILD)/cmark-include
 CROSS_CMAKE := cmake -S . -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/aarch64-linux-gnu.cmake) \
 	-DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF -DCMARK_GFM_INCLUDE_DIR=$(abspath $(CROSS_CMARK)) \

@@ -4,187 +4,16 @@
 #include <cstring>
 #include <vector>
 
-#include "htmltext.h"
+#include "entryhtml.h"
 #include "pageformat.h"
 
 namespace {
-
-// Makes the relative href and src values of HTML absolute on the way to
-// the XML text: a path against the page's folder, "/..." against the
-// site's origin, "//..." with the scheme, "#..." and "?..." against the page.
-struct AbsoluteLinks {
-    AbsoluteLinks(XmlText& o, const BaseUrl& b, const std::string& page) : out(o), base(b), page_url(page) {}
-    XmlText& out;
-    const BaseUrl& base;
-    const std::string& page_url;
-
-    enum State { text, tag, before_value, value } state = text;
-    std::string word;     // the attribute name being read
-    std::string last;     // the name before white space, waiting for "="
-    bool tag_name = false;
-    bool rewrite = false;  // the value is an href or src
-    char quote = 0;        // 0 for an unquoted value
-    bool decided = false;
-    std::string held;    // the value's start, until its kind is known
-    std::string blanks;  // blanks inside a link's value, until more of it follows
-
-    void feed(const char* p, std::size_t n)
-    {
-        const char* run = p;
-        const char* end = p + n;
-        for (; p < end; ++p) {
-            char c = *p;
-            if (state == text && c != '<')
-                continue;
-            out.put(run, static_cast<std::size_t>(p - run));
-            run = p + 1;
-            if (!step(c))
-                out.put(&c, 1);
-        }
-        out.put(run, static_cast<std::size_t>(end - run));
-    }
-
-    // Returns true when c was taken (held back), false when it goes out.
-    bool step(char c)
-    {
-        switch (state) {
-        case text:
-            state = tag;
-            tag_name = true;
-            word.clear();
-            last.clear();
-            return false;
-        case tag:
-            if (c == '>') {
-                state = text;
-            } else if (c == '=') {
-                std::string name = !word.empty() ? word : last;
-                rewrite = !tag_name && (name == "href" || name == "src");
-                state = before_value;
-            } else if (html_space(c)) {
-                if (!word.empty())
-                    last = word;
-                word.clear();
-                tag_name = false;
-            } else if (html_name_char(c)) {
-                if (word.size() < 8)
-                    word += ascii_lower(c);
-                else
-                    word = "-";  // too long to be one of ours
-            } else {
-                word.clear();
-                last.clear();
-            }
-            return false;
-        case before_value:
-            if (html_space(c))
-                return false;
-            state = value;
-            decided = !rewrite;
-            held.clear();
-            blanks.clear();
-            quote = c == '"' || c == '\'' ? c : 0;
-            if (quote)
-                return false;
-            [[fallthrough]];
-        case value:
-            if ((quote && c == quote) || (!quote && (html_space(c) || c == '>'))) {
-                blanks.clear();  // trailing blanks: a browser drops them
-                if (!decided)
-                    decide(true);
-                word.clear();
-                last.clear();
-                state = c == '>' ? text : tag;
-                return false;
-            }
-            if (!rewrite)
-                return false;
-            // Blanks in a quoted link are held until more of it follows;
-            // leading ones are dropped, so that "  a.php" is made absolute
-            // as a browser reads it.
-            if (html_space(c)) {
-                if (decided || !held.empty())
-                    blanks += c;
-                return true;
-            }
-            if (!blanks.empty()) {
-                if (decided)
-                    out.put(blanks);
-                else
-                    held += blanks;
-                blanks.clear();
-            }
-            if (decided)
-                return false;
-            held += c;
-            decide(false);
-            return true;
-        }
-        return false;
-    }
-
-    // Sends out held, behind the prefix its kind asks for, once that is
-    // known; complete says the value ends after held.
-    void decide(bool complete)
-    {
-        const std::string* prefix = nullptr;
-        std::string scheme;
-        if (held.empty()) {
-            if (!complete)
-                return;
-            prefix = &page_url;  // an empty link is the page itself
-        } else if (held[0] == '#' || held[0] == '?') {
-            prefix = &page_url;
-        } else if (held[0] == '/') {
-            if (held.size() < 2 && !complete)
-                return;
-            scheme = held.size() > 1 && held[1] == '/' ? base.scheme + ":" : base.origin;
-            prefix = &scheme;
-        } else {
-            std::size_t i = 0;
-            bool letters = (held[0] >= 'a' && held[0] <= 'z') || (held[0] >= 'A' && held[0] <= 'Z');
-            while (letters && i < held.size() &&
-                   ((held[i] >= 'a' && held[i] <= 'z') || (held[i] >= 'A' && held[i] <= 'Z') ||
-                    (held[i] >= '0' && held[i] <= '9') || held[i] == '+' || held[i] == '-' || held[i] == '.'))
-                ++i;
-            bool absolute = letters && i < held.size() && held[i] == ':';
-            // A scheme is short; a long run of its letters is a path.
-            if (letters && i == held.size() && !complete && held.size() < 64)
-                return;
-            if (!absolute)
-                prefix = &base.url;
-        }
-        if (prefix)
-            out.put(*prefix);
-        out.put(held);
-        held.clear();
-        decided = true;
-    }
-
-    void finish()
-    {
-        if (state != value)
-            return;
-        // A value still open when the entry ends holds its blanks as text.
-        if (decided) {
-            out.put(blanks);
-        } else {
-            held += blanks;
-            decide(true);
-        }
-        blanks.clear();
-    }
-};
 
 struct Entry {
     std::size_t begin = 0;  // the pieces of its HTML: [begin, end)
     std::size_t end = 0;
     bool dated = false;  // when is known: its own stamp, or an older entry's
     std::time_t when = 0;
-    bool newer_dated = false;  // a newer entry's stamp, for want of an older one
-    std::time_t newer = 0;
-    std::string title;
-    std::size_t title_at = 0;  // the piece where the title's heading began
 };
 
 // An entry's closing pair, and the break of a merged page, behind its HTML.
@@ -222,18 +51,18 @@ std::string tag_specific(const BaseUrl& b, const std::string& page_name)
 FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::string& page_name,
                     const std::string& feed_name, const char* title)
 {
-    // First pass: where each entry's HTML lies, its date and its title.
+    // First pass: where each entry's HTML lies, and its date.
     // Only the newest FEED_MAX_ENTRIES are kept; the others are counted.
     PageHead head;
     std::vector<Entry> entries;
     entries.reserve(FEED_MAX_ENTRIES);
     std::size_t total = 0;
     // An entry without a stamp takes the date of the nearest older entry
-    // that has one, else of the nearest newer one: dates that stay when new
-    // entries arrive on top. The feed's time is the newest stamp.
+    // that has one, else NO_DATE: dates that stay when new entries arrive
+    // on top and when the page's file changes. The feed's time is the
+    // newest stamp, else the page's.
     bool stamped_any = false;
     std::time_t newest = 0;
-    std::time_t last_stamp = 0;
     std::time_t mtime = 0;
     if (!clamped_mtime(fp, &mtime))
         return FeedRead::read_error;
@@ -248,14 +77,11 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
         std::size_t close_at = NONE;      // where the entry's closing lines begin
         std::size_t footer_close = NONE;  // close_at as it was at the closing block
         std::size_t undated = 0;          // entries[undated, size) wait for an older stamp
-        HeadingText heading;
         Entry* e = nullptr;
         auto finish = [&](std::size_t at) {
             if (!e)
                 return;
             e->end = std::max(e->begin, close_at != NONE ? close_at : at);
-            if (e->title_at >= e->end)
-                e->title.clear();
         };
         std::size_t n = 0;
         for (; const char* piece = next_piece(r, n); ++i) {
@@ -272,11 +98,8 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
                     e = &entries.emplace_back();
                     // An opener put inside a line by hand keeps that line.
                     e->begin = scan.in_head ? i + 1 : i;
-                    e->newer_dated = stamped_any;
-                    e->newer = last_stamp;
                 }
                 close_at = NONE;
-                heading = HeadingText{};
                 if (scan.in_head)
                     continue;
                 break;
@@ -298,7 +121,6 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
                     }
                 newest = stamped_any ? std::max(newest, when) : when;
                 stamped_any = true;
-                last_stamp = when;
                 continue;
             case EntryScan::body:
                 break;
@@ -309,12 +131,6 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
                 close_at = close_at == NONE ? i : close_at;
             else if (!(line_start && closing_line(piece, n)))
                 close_at = NONE;
-            if (e && !heading.done()) {
-                if (!heading.begun())
-                    e->title_at = i;
-                heading.feed(piece, n);
-                e->title = heading.result();
-            }
         }
         if (std::ferror(fp))
             return FeedRead::read_error;
@@ -347,18 +163,33 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
     x.put(b.host);
     std::fputs("</name></author>\n", out);
 
-    // Second pass: each entry's HTML, its links made absolute.
+    // Second pass: each entry's HTML, read by the parser whole (its first
+    // MAX_ENTRY bytes), for its title and the feed's copy.
     if (std::fseek(fp, 0, SEEK_SET) != 0)
         return FeedRead::read_error;
     LineReader r(fp);
     std::size_t i = 0;
     std::size_t n = 0;
+    std::string html;
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const Entry& e = entries[k];
-        std::time_t when = e.dated ? e.when : e.newer_dated ? e.newer : mtime;
+        html.clear();
+        bool cut = false;
+        for (; i < e.end; ++i) {
+            const char* piece = next_piece(r, n);
+            if (!piece)
+                return FeedRead::read_error;  // shorter than in the first pass
+            if (i < e.begin)
+                continue;
+            cut = cut || html.size() + n > MAX_ENTRY;
+            html.append(piece, std::min(n, MAX_ENTRY - html.size()));
+        }
+        const FeedEntry got = read_entry(html, cut, b, page_url);
+        std::time_t when = e.dated ? e.when : NO_DATE;
         std::string stamp = w3c_time(when);
         std::fputs("  <entry>\n    <title type=\"text\">", out);
-        x.put(!e.title.empty() ? e.title : feed_title + " vom " + date_of(when, true));
+        // Without a heading: the feed's title and the entry's date, where it has one.
+        x.put(!got.title.empty() ? got.title : e.dated ? feed_title + " vom " + date_of(when, true) : feed_title);
         x.end();
         // The number counts from the oldest entry, so it stays when newer
         // ones arrive on top.
@@ -369,15 +200,7 @@ FeedRead write_feed(std::FILE* out, std::FILE* fp, const BaseUrl& b, const std::
         x.put(page_url);
         std::fprintf(out, "\"/>\n    <published>%s</published>\n    <updated>%s</updated>\n    <content type=\"html\">",
                      stamp.c_str(), stamp.c_str());
-        AbsoluteLinks links(x, b, page_url);
-        for (; i < e.end; ++i) {
-            const char* piece = next_piece(r, n);
-            if (!piece)
-                return FeedRead::read_error;  // shorter than in the first pass
-            if (i >= e.begin)
-                links.feed(piece, n);
-        }
-        links.finish();
+        x.put(got.content);
         x.end();
         std::fputs("</content>\n  </entry>\n", out);
     }

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "web.h"
 
 // The most entries a feed carries: the newest ones.
 inline constexpr std::size_t FEED_MAX_ENTRIES = 50;
+// The date of an entry that has no stamp and no older entry with one: no
+// time a page's file or a newer entry could move, the start of Unix time.
+inline constexpr std::time_t NO_DATE = 0;
 
 // Writes the Atom feed of the news page page beside it (neuigkeiten.php
 // gives neuigkeiten.xml), for a page whose folder is at the URL base. The

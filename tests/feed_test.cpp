@@ -138,7 +138,9 @@ TEST(Feed, TitlesAndLinks)
         {"<h2>Offen\n", "Offen"},
         {"<p>Kein <hr/> Titel <h7>x</h7></p>\n", "Tarnido 2020 News vom 3.5.2021"},
         {"<h2>" + std::string(2000, 'x') + "</h2>\n", std::string(1024, 'x')},
-        {"<h2>" + std::string(1023, 'x') + "ä</h2>\n", std::string(1023, 'x') + "ä"},
+        {"<h2>" + std::string(1022, 'x') + "ä</h2>\n", std::string(1022, 'x') + "ä"},
+        {"<h2>" + std::string(1023, 'x') + "ä</h2>\n", std::string(1023, 'x')},
+        {"<h2>" + std::string(1023, 'x') + " y</h2>\n", std::string(1023, 'x')},
         // Plain text as the page shows it: references decoded, a "<" that
         // opens no tag kept, no-break spaces as blanks.
         {"<h2>Kaffee &amp; Kuchen</h2>\n", "Kaffee & Kuchen"},
@@ -156,6 +158,20 @@ TEST(Feed, TitlesAndLinks)
         {"<h2>a<!-- Notiz --> <b\nclass='x'>b</b>&amp</h2>\n", "a b&"},
         {"<h2>&nbsp;</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
         {"<h2> \xC2\xA0 &#32;<b> </b>\t</h2>\n", "Tarnido 2020 News vom 3.5.2021"},
+        // As an HTML5 parser reads them: C1 numbers as Windows-1252, every
+        // named reference, comments whole, a heading closed by any </hN>,
+        // no script or style text.
+        {"<h2>&#132;Grüße&#147; &#150; 5&#128;</h2>\n", "„Grüße“ – 5€"},
+        {"<h2>A<!-- x > y -->B</h2>\n", "AB"},
+        {"<!-- <h2>Alt</h2> --><h2>Neu</h2>\n", "Neu"},
+        {"<h2>Titel</h3><p>Text danach</p>\n", "Titel"},
+        {"<h2>T<script>x = '<b>'</script><style>b{}</style>!</h2>\n", "T!"},
+        {"<h2>&check; &mldr; &NotEqualTilde; &hellip</h2>\n", "✓ … ≂̸ &hellip"},
+        {"<h2>a<br>b<p>c</p><span hidden>d</span></h2>\n", "a b c"},
+        {"<h2>" + [] { std::string s; for (int i = 0; i < 600; ++i) s += "ä"; return s; }() + "</h2>\n",
+         [] { std::string s; for (int i = 0; i < 512; ++i) s += "ä"; return s; }()},
+        // An entry longer than the parser reads, nested deeper than a stack.
+        {"<h2>Kopf</h2>\n" + [] { std::string s; for (int i = 0; i < 80000; ++i) s += "<div>"; return s; }(), "Kopf"},
     };
     for (const auto& c : cases) {
         news_page(d, c.html);
@@ -186,6 +202,14 @@ TEST(Feed, TitlesAndLinks)
         {"<a href=\" a  b.php\">", "<a href=\"https://www.wandern.example/a  b.php\">"},
         {"<a href=\"   \">", "<a href=\"https://www.wandern.example/news.php\">"},
         {"<a href=\" https://x.example/ \" title=\" t \">", "<a href=\"https://x.example/\" title=\" t \">"},
+        {"<a href=\"x.php?a=1&amp;b=2\">", "<a href=\"https://www.wandern.example/x.php?a=1&amp;b=2\">"},
+        {"<img srcset=\"a.jpg 1x (a,b), b.jpg\">",
+         "<img srcset=\"https://www.wandern.example/a.jpg 1x (a,b), https://www.wandern.example/b.jpg\">"},
+        {"<img src=\"data:text/html,x\" alt=\"a\">", "<img alt=\"a\">"},
+        // What a reader's page would give to its body, one after the other.
+        {"a<body onload=\"alert(1)\">b<body onload=\"alert(2)\">", "a<body>b<body>"},
+        // Bytes that are no UTF-8, or no character XML allows.
+        {"a\xC0\xAF" "b\xED\xA0\x80" "c\xEF\xBF\xBE", "a\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFDc\uFFFD"},
     };
     std::string html, want;
     for (const auto& l : links) {
@@ -197,6 +221,78 @@ TEST(Feed, TitlesAndLinks)
     want += "<p>" + std::string(1015, 'x') + "<a href=\"https://www.wandern.example/lang.php\">x</a></p>\n";
     news_page(d, html);
     EXPECT_EQ(unxml(all(feed(d), "<content type=\"html\">([^<]*)</content>").at(0)), want);
+
+    // What a reader must not run stays out of the feed's copy and on the
+    // page; srcset and poster are made absolute like href and src.
+    const std::string active[][2] = {
+        {"<script>alert(1)</script>", ""},
+        {"<style>p { color: red }</style>", ""},
+        {"<a href=\"x.php\" onclick=\"alert(1)\" ONMOUSEOVER=y>a</a>", "<a href=\"https://www.wandern.example/x.php\">a</a>"},
+        {"<a href=\"javascript:alert(1)\" title=\"t\">b</a>", "<a title=\"t\">b</a>"},
+        {"<a href=\" JaVa&#x0A;script:alert(1)\">c</a>", "<a>c</a>"},
+        {"<a onclick=\"1\" href=\"y.php\" onclick=\"2\">d</a>", "<a href=\"https://www.wandern.example/y.php\">d</a>"},
+        {"<form action=\"vbscript:msgbox\"></form>", "<form></form>"},
+        {"<a href=\"data:text/html,&lt;script&gt;\">e</a>", "<a>e</a>"},
+        {"<img alt=\"Punkt\" src=\"data:image/png;base64,AA==\">", "<img alt=\"Punkt\" src=\"data:image/png;base64,AA==\">"},
+        {"<img srcset=\"a.jpg 1x,/b.jpg  2x\" src=\"c.jpg\">",
+         "<img srcset=\"https://www.wandern.example/a.jpg 1x, https://www.wandern.example/b.jpg 2x\" "
+         "src=\"https://www.wandern.example/c.jpg\">"},
+        {"<video poster=\"p.jpg\" src=\"v.mp4\"></video>",
+         "<video poster=\"https://www.wandern.example/p.jpg\" src=\"https://www.wandern.example/v.mp4\"></video>"},
+        {"<iframe srcdoc=\"&lt;script&gt;alert(1)&lt;/script&gt;\"></iframe>", "<iframe></iframe>"},
+        {"a</br>b", "a</br>b"},
+    };
+    html.clear();
+    want.clear();
+    for (const auto& a : active) {
+        html += "<div>" + a[0] + "</div>\n";
+        want += "<div>" + a[1] + "</div>\n";
+    }
+    news(d, html, 1620032700);
+    const std::string page = slurp(d / "news.php");
+    EXPECT_NE(page.find(html), std::string::npos) << page;
+    EXPECT_NE(unxml(feed(d)).find(want), std::string::npos);
+    std::remove((d / "news.php").c_str());
+
+    // Of an entry longer than the parser reads, the feed has what the first
+    // 64 KiB hold whole: no tag cut off, no character split.
+    std::string lines, umlaute;
+    for (int i = 0; i < 2900; ++i)
+        lines += "<p class=\"zeile\">x</p>\n";
+    for (int i = 0; i < 33000; ++i)
+        umlaute += "ä";
+    const std::pair<std::string, std::string> cut[] = {
+        {"<h2>Langer Text</h2>\n" + lines, "x</p>\n"},
+        {"<h2>Umlaute</h2>\n<p>x" + umlaute + "</p>\n", "ää"},
+    };
+    for (const auto& [entry, end] : cut) {
+        news_page(d, entry);
+        // Found without std::regex, whose matching recurses once a byte.
+        const std::string f = feed(d), open = "<content type=\"html\">";
+        const std::size_t at = f.find(open) + open.size();
+        const std::string content = unxml(f.substr(at, f.find("</content>", at) - at));
+        EXPECT_EQ(content.compare(0, 32, entry, 0, 32), 0);
+        EXPECT_LE(content.size(), 64u * 1024);
+        EXPECT_GT(content.size(), 64u * 1024 - 30);
+        EXPECT_EQ(content.substr(content.size() - end.size()), end);
+    }
+
+    // A page saved with CRLF line ends is read alike.
+    std::string crlf;
+    for (char c : NEWS_HEADER + OPENER + STAMP_LINE + "<h2>Zeilen</h2>\n<p>x</p>\n\t</div>\n\n</div>\n\n" + NEWS_FOOTER)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    spit(d / "news.php", crlf);
+    const std::string crlf_feed = feed(d);
+    EXPECT_NE(crlf_feed.find("<title type=\"text\">Zeilen</title>"), std::string::npos) << crlf_feed;
+    EXPECT_NE(crlf_feed.find("<content type=\"html\">&lt;h2&gt;Zeilen&lt;/h2&gt;&#13;\n&lt;p&gt;x&lt;/p&gt;&#13;\n</content>"),
+              std::string::npos);
+
+    // A closing block begun on an opener's line ends the entries there.
+    spit(d / "news.php", NEWS_HEADER + OPENER + STAMP_LINE + "<h2>Letzter</h2>\n\t</div>\n\n</div>\n\n" +
+                             "<div class=\"container\"><?php\nrequire_once(\"assets/include/footer.php\");\n?>\n");
+    const std::string closed = feed(d);
+    EXPECT_NE(closed.find("<title type=\"text\">Letzter</title>"), std::string::npos);
+    EXPECT_EQ(closed.find("require_once"), std::string::npos) << closed;
 
     // The feed's title is $titel with its PHP escapes undone.
     spit(d / "news.php", "<?php\n$titel = \"Sag \\\"Hallo\\\" f\\\\r \\$5\";\n?>\n");
@@ -256,9 +352,9 @@ TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
               std::vector<std::string>(published.begin(), published.end() - 1));
     EXPECT_NE(g.find("  <updated>2021-05-04T12:00:00+02:00</updated>\n  <author>"), std::string::npos);
 
-    // Without an older stamp the nearest newer one counts; without any,
-    // the page's time (SOURCE_DATE_EPOCH at most). Only the line after the
-    // opener is the stamp, and only one of a day the calendar has.
+    // Without an older stamp an entry has the start of Unix time, which
+    // neither the page's time nor a newer entry moves. Only the line after
+    // the opener is the stamp, and only one of a day the calendar has.
     std::string odd = NEWS_HEADER + OPENER + stamp(7) + "<p>a</p>\n" + close;
     for (const char* bad : {"Mo, 31.2.2021 10:00", "Mo, 3.5.2021 24:00", "Mo, 3.5.2021 10:60", "Mo, 3.13.2021 10:00",
                             "Xy, 3.5.2021 10:00", "Mo, 3.5.999 10:00"})
@@ -266,9 +362,16 @@ TEST(Feed, FiftyNewestOfManyAndEntriesWithoutAStamp)
                "</small><p>\n<p>b</p>\n" + close;
     odd += OPENER + "<p>c</p>\n" + stamp(30) + close + NEWS_FOOTER;
     spit(d / "news.php", odd);
-    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>(8, "2021-05-03T10:07:00+02:00"));
+    std::vector<std::string> dates(8, "1970-01-01T01:00:00+01:00");
+    dates[0] = "2021-05-03T10:07:00+02:00";
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), dates);
     spit(d / "news.php", NEWS_HEADER + OPENER + "<p>b</p>\n" + close + NEWS_FOOTER);
-    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"), std::vector<std::string>{"2021-05-03T11:05:00+02:00"});
+    const std::string unstamped = feed(d);
+    EXPECT_EQ(all(unstamped, "<id>(tag:[^<]*)</id>"), std::vector<std::string>{"tag:www.wandern.example,1970-01-01:news.php/1"});
+    EXPECT_NE(unstamped.find("<title type=\"text\">Tarnido 2020 News</title>"), std::string::npos);
+    news(d, "<h2>Neu</h2>\n", 1620122400);
+    EXPECT_EQ(all(feed(d), "<published>([^<]*)</published>"),
+              (std::vector<std::string>{"2021-05-04T12:00:00+02:00", "1970-01-01T01:00:00+01:00"}));
 
     spit(d / "news.php", NEWS_HEADER + NEWS_FOOTER);
     const std::string empty = feed(d);

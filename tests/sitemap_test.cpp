@@ -102,6 +102,12 @@ TEST(Sitemap, ListsThePagesOfTheProgramSortedWithTheirNewestStamp)
     EXPECT_EQ(slurp(s + "/sitemap.xml"), first);
     ASSERT_EQ(qb({"-g", "sitemap", b}, s).status, 0);
     EXPECT_NE(slurp(s + "/sitemap.xml").find(url(b + "touren/", "2021-05-03T11:05:00+00:00")), std::string::npos);
+    // West of UTC, half an hour, and an offset with seconds, which goes as UTC.
+    for (const auto& [tz, when] : {std::pair{"TZ=America/St_Johns", "2021-05-03T11:05:00-02:30"},
+                                   {"TZ=<LMT>-0:19:32", "2021-05-03T10:45:28+00:00"}}) {
+        ASSERT_EQ(qb({"-g", "sitemap", b}, s, {tz}).status, 0);
+        EXPECT_NE(slurp(s + "/sitemap.xml").find(url(b + "touren/", when)), std::string::npos) << tz;
+    }
 
     // An empty directory gives an empty, valid sitemap.
     mkdirs(d / "leer");
@@ -127,6 +133,7 @@ TEST(Sitemap, BaseUrlsAndFilesThatCannotBeRead)
         {{"-g", "sitemap", "https:///pfad"}, 254, "ihr fehlt der Rechnername"},
         {{"-g", "sitemap", "https://x.example:/"}, 254, "der Port nach dem Doppelpunkt muss eine Zahl sein"},
         {{"-g", "sitemap", "https://x.example:8o/"}, 254, "der Port nach dem Doppelpunkt muss eine Zahl sein"},
+        {{"-g", "sitemap", "https://x.example:123456/"}, 254, "der Port nach dem Doppelpunkt muss eine Zahl sein"},
         {{"-g", "sitemap", "https://ich@x.example/"}, 254, "sie darf keinen Benutzernamen enthalten"},
         {{"-g", "sitemap", "https://x.example/?a=1"}, 254, "sie darf weder ? noch # enthalten"},
         {{"-g", "feed", "https://x.example/#a", "seite.php"}, 254, "sie darf weder ? noch # enthalten"},

@@ -10,7 +10,7 @@
 //   - einzelne Adressen aus anderen Dateien bedient (--ersatz, für Bootstraps
 //     ganzen Stil statt des mit PurgeCSS gekürzten).
 // Das Skript kommt nur über diesen Server in den Browser; in $(OUT) landet
-// nichts davon. Nur Node selbst, kein npm-Paket.
+// nichts davon. Den WebSocket spricht das npm-Paket ws (package.json).
 //
 //   node vorschau.mjs --port 8080 --out public [--ersatz /adresse=datei]... -- befehl [argument]...
 //
@@ -24,6 +24,7 @@ import net from 'node:net';
 import path from 'node:path';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
+import { WebSocket, WebSocketServer } from 'ws';
 
 const PREFIX = '/__vorschau/';
 const BROWSER_SKRIPT = path.join(path.dirname(fileURLToPath(import.meta.url)), 'vorschau-browser.js');
@@ -91,19 +92,10 @@ const geaendertIn = new Map(); // Datei in $(OUT) -> Nummer des Baus, der sie zu
 
 // Ein WebSocket und keine Server-Sent Events: die belegen eine der sechs
 // Verbindungen, die ein Browser zu einem Server aufmacht, und mit sechs
-// offenen Tabs lud der siebte nicht mehr. Nur der Server schreibt, in
-// Textrahmen; vom Browser kommt nur das Schließen.
-const WS_GUID = '258EAFA5-E914-47DA-95CA-C5AB0DC85B11';
-function rahmen(text) {
-    const daten = Buffer.from(text);
-    let kopf;
-    if (daten.length < 126) kopf = Buffer.from([0x81, daten.length]);
-    else if (daten.length < 65536) { kopf = Buffer.from([0x81, 126, 0, 0]); kopf.writeUInt16BE(daten.length, 2); }
-    else { kopf = Buffer.from([0x81, 127, 0, 0, 0, 0, 0, 0, 0, 0]); kopf.writeBigUInt64BE(BigInt(daten.length), 2); }
-    return Buffer.concat([kopf, daten]);
-}
+// offenen Tabs lud der siebte nicht mehr. Nur der Server schreibt.
+const wss = new WebSocketServer({ noServer: true });
 function senden(tab, ereignis, daten = '') {
-    if (!tab.socket.destroyed) tab.socket.write(rahmen(JSON.stringify({ ereignis, daten })));
+    if (tab.ws.readyState === WebSocket.OPEN) tab.ws.send(JSON.stringify({ ereignis, daten }));
 }
 const hash = (puffer) => crypto.createHash('sha1').update(puffer).digest('hex');
 
@@ -211,25 +203,22 @@ function aufStand(tab, stand) {
     senden(tab, 'bau', bauNr);
 }
 
-async function verbinden(req, socket) {
+async function verbinden(req, socket, anfang) {
     await ersterBauGewartet;
     const url = new URL(req.url, 'http://vorschau');
-    const schluessel = req.headers['sec-websocket-key'];
-    if (url.pathname !== `${PREFIX}ereignisse` || !schluessel || !/^websocket$/i.test(req.headers.upgrade || '')) {
+    if (url.pathname !== `${PREFIX}ereignisse`) {
         socket.end('HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n');
         return;
     }
-    const annahme = crypto.createHash('sha1').update(schluessel + WS_GUID).digest('base64');
-    socket.write(`HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: ${annahme}\r\n\r\n`);
+    // ws prüft den Handshake selbst und lehnt einen falschen mit 400 ab.
+    const ws = await new Promise((ok) => wss.handleUpgrade(req, socket, anfang, ok));
     const seite = url.searchParams.get('seite') || '/';
     const tab = {
-        socket, seite: seite.startsWith('/') ? seite : '/', stand: url.searchParams.get('stand') || '', bau: Number(url.searchParams.get('bau')) || 0,
+        ws, seite: seite.startsWith('/') ? seite : '/', stand: url.searchParams.get('stand') || '', bau: Number(url.searchParams.get('bau')) || 0,
     };
     tabs.add(tab);
-    socket.on('close', () => tabs.delete(tab));
-    socket.on('error', () => tabs.delete(tab));
-    // Ein Rahmen vom Browser kann nur das Schließen sein (Opcode 8): bestätigen.
-    socket.on('data', (d) => { if ((d[0] & 0x0f) === 8) socket.end(Buffer.from([0x88, 0])); });
+    ws.on('close', () => tabs.delete(tab));
+    ws.on('error', () => tabs.delete(tab));
     if (meldung !== null) senden(tab, 'fehler', meldung);
     else {
         senden(tab, 'ok');
@@ -321,7 +310,7 @@ function fehlgeschlagen(zeilen) {
 // Erst der Port (ein belegter meldet sich sofort, nicht erst nach dem
 // ersten Bau), dann PHP, dann die Beobachtung, deren erster Bau die Website baut.
 const server = http.createServer((req, antwort) => { anfrage(req, antwort).catch(() => antwort.destroy()); });
-server.on('upgrade', (req, socket) => { verbinden(req, socket).catch(() => socket.destroy()); });
+server.on('upgrade', (req, socket, anfang) => { verbinden(req, socket, anfang).catch(() => socket.destroy()); });
 await new Promise((ok) => {
     server.once('error', (err) => {
         if (err.code === 'EADDRINUSE') {

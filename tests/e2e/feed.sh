@@ -16,7 +16,11 @@ WORK=${E2E_WORK:-$ROOT/build/e2e}/feed
 BASE=https://www.wanderfreunde-eichenau.example/
 export TZ=Europe/Berlin SOURCE_DATE_EPOCH=1620032700
 
-"$ROOT/scripts/need-packages" libxml2-utils python3-feedparser sfeed newsboat sqlite3
+"$ROOT/scripts/need-packages" libxml2-utils python3-feedparser sfeed newsboat sqlite3 chromium
+command -v npm >/dev/null || "$ROOT/scripts/need-packages" nodejs npm
+if [ ! -f "$ROOT/tests/e2e/node_modules/.package-lock.json" ]; then
+    (cd "$ROOT/tests/e2e" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+fi
 # Debian's Python, whatever else PATH offers: feedparser is its package.
 PY=/usr/bin/python3
 
@@ -86,14 +90,19 @@ elif ! grep -F "Fehler: sitemap.xml nennt ${BASE}gibt-es-nicht.php, der Server a
     problem "make check nennt die falsche Adresse der Sitemap nicht"
 fi
 
-echo "== Feedleser: Titel wie auf der Seite, bleibende und eindeutige ids"
+echo "== Feedleser: Titel wie im Browser, bleibende und eindeutige ids"
 # Two news pages of one host, one in each folder, with headings that hold
-# what HTML escapes, and entries put in by hand without a stamp.
+# what HTML escapes, old Windows-1252 numbers, comments, scripts, a BOM
+# before the entry (written here as BOM), and entries put in by hand
+# without a stamp.
 L=$WORK/leser
 mkdir -p "$L/verein" "$L/jugend" "$L/home"
 i=0
+aeh=$(printf 'ä%.0s' $(seq 600))
 while IFS= read -r heading; do
     i=$((i + 1))
+    heading=${heading/#BOM/$'\xEF\xBB\xBF'}
+    heading=${heading//AEH600/$aeh}
     printf '%s\n<p>Text %s</p>\n' "$heading" "$i" >"$WORK/eintrag.html"
     for dir in verein jugend; do
         (cd "$L/$dir" && SOURCE_DATE_EPOCH=$((1620032700 + i * 86400)) "$QB" "$WORK/eintrag.html" neuigkeiten.php)
@@ -106,6 +115,23 @@ done <<'EOF'
 <h2>&Uuml;ber den &bdquo;Hohen Kopf&ldquo; &ndash; am&nbsp;Grat</h2>
 <h2>&nbsp;</h2>
 <h3>Ein "Zitat" mit <em>Betonung</em> &#8211; &#x263A; &copy2021</h3>
+<h2>&#132;Grüße&#147; &#150; 5&#128;</h2>
+<h2>A<!-- x > y -->B</h2>
+<!-- <h2>Alter Titel</h2> --><h2>Neuer Titel</h2>
+<h2>Titel</h3><p>Text danach</p>
+<h2>Vor<script>var x = "<b>";</script><style>h2 { color: red }</style>nach</h2>
+<h2>AEH600</h2>
+<h2>Haken &check; &mldr; &NotEqualTilde; &frac78; &hellip</h2>
+<h2>Ge<em>schach<strong>tel<a href="x.php">te</a></strong></em> Tags</h2>
+<h2>Erste Zeile<br>zweite Zeile</h2>
+<h2>Viel&nbsp;&nbsp;&nbsp;Platz&nbsp; &nbsp;hier</h2>
+BOM<h2>Nach einer BOM</h2>
+<h2><img src="img/logo.png" alt="Vereinslogo"></h2>
+<h2>   Leer
+<h2><span>Zu</span><span>sammen</span> und <code>Code</code></h2>
+<h2>Zitat &laquo;x&raquo; &sbquo;y&lsquo; &#x27;z&#39;</h2>
+<h2>Preis: 5&euro;&ndash;10&#8364; &amp;c</h2>
+<h4 class="klein" title="a > b">Kleine <abbr title="Abkürzung">Abk.</abbr></h4>
 EOF
 # By hand: an entry without a stamp on top, one in the middle.
 by_hand() {
@@ -122,32 +148,10 @@ EOF
 by_hand "$L/verein/neuigkeiten.php" 0 '<h2>Von Hand &amp; ohne Stempel</h2>'
 by_hand "$L/verein/neuigkeiten.php" 4 '<h2>Mitten drin &lt;3</h2>'
 
-# The titles as a browser shows the page's headings: Python's HTML parser
-# reads each entry's first heading (an empty line for one of blanks).
+# The titles as Chromium shows the page's headings (an empty line for an
+# entry without one, or with one of blanks).
 page_titles() {
-    "$PY" - "$1" <<'EOF'
-import sys, re, html.parser
-page = open(sys.argv[1], encoding="utf-8").read()
-body = page[page.index('<div class="container">'):page.rindex("<?php")]
-class Heading(html.parser.HTMLParser):
-    def __init__(self):
-        super().__init__(convert_charrefs=True)
-        self.tag, self.done, self.text = None, False, ""
-    def handle_starttag(self, tag, attrs):
-        if not self.done and self.tag is None and re.fullmatch("h[1-6]", tag):
-            self.tag = tag
-    def handle_endtag(self, tag):
-        if tag == self.tag:
-            self.tag, self.done = None, True
-    def handle_data(self, data):
-        if self.tag and not self.done:
-            self.text += data
-for part in body.split('<div class="container">')[1:]:
-    h = Heading()
-    h.feed(part)
-    h.close()
-    print(" ".join(h.text.replace("\xa0", " ").split()))
-EOF
+    node "$ROOT/tests/e2e/innertext.mjs" "$1"
 }
 # What a reader shows of feed $2 (called $3), one line per entry in the
 # feed's order: id, a tab, the title. newsboat keeps what it read in its
