@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "sitemap.h"
+#include "web.h"
 #include "testutil.h"
 
 using namespace qbtest;
@@ -78,6 +79,7 @@ TEST(Sitemap, ListsThePagesOfTheProgramSortedWithTheirNewestStamp)
         ASSERT_EQ(qb({in, "news.php"}, s, {"TZ=Europe/Berlin", sde}).status, 0);
     spit(s + "/plain.php", "<?php echo 'keine Seite des Programms'; ?>\n");
     spit(s + "/notiz.txt", "<?php\n$titel = \"kein php\";\n?>\n");
+    spit(s + "/notizphp", "<?php\n$titel = \"kein .php\";\n?>\n");
     ::symlink("index.php", (s + "/verweis.php").c_str());
     ::symlink("touren", (s + "/spiegel").c_str());
     // Without a stamp the file's time counts, but none later than SOURCE_DATE_EPOCH.
@@ -244,6 +246,19 @@ TEST(Sitemap, MoreThanFiftyThousandPagesGoIntoSeveralFilesAndAnIndex)
     std::cout << "[ sitemap  ] 50,001 pages written and listed twice in "
               << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count()
               << " ms\n";
+
+    // The protocol's limits: 50,000 addresses and 50 MiB a file, an address
+    // shorter than 2,048 characters.
+    EXPECT_EQ(SITEMAP_MAX_URLS, 50000u);
+    EXPECT_EQ(SITEMAP_MAX_BYTES, 52428800u);
+    BaseUrl base;
+    std::string why;
+    ASSERT_TRUE(parse_base_url("https://x.example/", base, why)) << why;
+    std::vector<SitemapUrl> long_ones;
+    for (std::size_t size : {2047u, 2048u})
+        add_sitemap_url(base, std::string(size - 18, 'a'), 0, long_ones);
+    ASSERT_EQ(long_ones.size(), 1u);
+    EXPECT_EQ(long_ones[0].loc.size(), 2047u);
 
     // The byte limit splits as the address limit does.
     std::vector<SitemapUrl> urls;
