@@ -28,7 +28,7 @@ constexpr const char* NEWS_FEED = "neuigkeiten.xml";
 
 // What an output file is, so that the run knows how to make it.
 struct Output {
-    enum Kind { page, news, feed, carousel, copy, photo, sitemap, robots };
+    enum Kind { page, news, feed, carousel, copy, photo, sitemap_part, sitemap, robots };
     Kind kind;
     std::size_t index = 0;  // into the run's pages, or its sources
     std::string key;
@@ -218,6 +218,42 @@ void date_pages(Run& r)
 }
 
 // Every output file and the key of what it is made from.
+bool noindex(const Page& p)
+{
+    std::string robots = p.o.seo.robots;
+    if (!p.o.with_seo && !p.o.seo_datei.empty()) {
+        bool failed = false;
+        robots = read_seo(p.o.seo_datei.c_str(), &failed).robots;
+    }
+    for (char& c : robots)
+        c = ascii_lower(c);
+    return robots.find("noindex") != std::string::npos || robots.find("none") != std::string::npos;
+}
+
+// The sitemap's addresses: every page not marked noindex, and the news page.
+std::vector<SitemapUrl> sitemap_urls(const Run& r)
+{
+    BaseUrl b;
+    std::string why;
+    parse_base_url(r.s.basis_url.c_str(), b, why);
+    std::vector<SitemapUrl> urls;
+    for (const Page& p : r.pages)
+        if (!noindex(p))
+            add_sitemap_url(b, p.name, p.date, urls);
+    if (!r.entries.empty())
+        add_sitemap_url(b, NEWS_PAGE, r.entries.back().date, urls);
+    return urls;
+}
+
+// How many part files the sitemap needs beside its index (0: it is one file).
+std::size_t sitemap_parts(const Run& r)
+{
+    std::vector<SitemapUrl> urls = sitemap_urls(r);
+    std::sort(urls.begin(), urls.end(), [](const SitemapUrl& x, const SitemapUrl& y) { return x.loc < y.loc; });
+    std::size_t files = sitemap_split(urls, SITEMAP_MAX_URLS, SITEMAP_MAX_BYTES).size();
+    return files > 1 ? files : 0;
+}
+
 void plan(Run& r)
 {
     std::string render = r.s.render == "intern" ? "intern" : r.s.render;
@@ -275,19 +311,12 @@ void plan(Run& r)
     if (!r.entries.empty())
         k += "|" + std::to_string(r.entries.back().date);
     add_output(r, "sitemap.xml", {Output::sitemap, 0, key_of(k)}, SETTINGS);
+    // A sitemap of more than 50,000 addresses (or 50 MiB) is an index of parts.
+    std::size_t parts = sitemap_parts(r);
+    for (std::size_t n = 1; n <= parts; ++n)
+        add_output(r, "sitemap-" + std::to_string(n) + ".xml",
+                   {Output::sitemap_part, n, key_of(k + "|" + std::to_string(n) + "/" + std::to_string(parts))}, SETTINGS);
     add_output(r, "robots.txt", {Output::robots, 0, key_of("robots|" + r.s.basis_url)}, SETTINGS);
-}
-
-bool noindex(const Page& p)
-{
-    std::string robots = p.o.seo.robots;
-    if (!p.o.with_seo && !p.o.seo_datei.empty()) {
-        bool failed = false;
-        robots = read_seo(p.o.seo_datei.c_str(), &failed).robots;
-    }
-    for (char& c : robots)
-        c = ascii_lower(c);
-    return robots.find("noindex") != std::string::npos || robots.find("none") != std::string::npos;
 }
 
 // Makes the output path into the staging folder; the status of the run.
@@ -312,16 +341,16 @@ int produce(Run& r, Gen& gen, const std::string& path, const Output& o)
         return write_text(staged, "User-agent: *\nAllow: /\nSitemap: " + base + "/sitemap.xml\n") ? STATUS_OK
                                                                                                       : STATUS_IO;
     }
+    case Output::sitemap_part:
     case Output::sitemap: {
+        // One writing makes the index and all its parts; whichever of them
+        // comes first makes them, the others find theirs made.
+        if (::access(staged.c_str(), F_OK) == 0)
+            return STATUS_OK;
         BaseUrl b;
         std::string why;
         parse_base_url(r.s.basis_url.c_str(), b, why);
-        std::vector<SitemapUrl> urls;
-        for (const Page& p : r.pages)
-            if (!noindex(p))
-                add_sitemap_url(b, p.name, p.date, urls);
-        if (!r.entries.empty())
-            add_sitemap_url(b, NEWS_PAGE, r.entries.back().date, urls);
+        std::vector<SitemapUrl> urls = sitemap_urls(r);
         return write_sitemap(r.staging, xml_escaped(b.url), urls);
     }
     case Output::feed: {
@@ -509,9 +538,10 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
         failed.insert(job_paths[i]);
         r.fail(STATUS_IO);
     }
-    // The feed reads the news page, the sitemap comes last.
+    // The feed reads the news page; the sitemap comes last, its parts
+    // before the index that names them.
     for (Output::Kind kind : {Output::photo, Output::copy, Output::carousel, Output::page, Output::news, Output::feed,
-                              Output::sitemap, Output::robots}) {
+                              Output::sitemap_part, Output::sitemap, Output::robots}) {
         for (const std::string& path : todo) {
             const Output& o = r.outputs.at(path);
             if (o.kind != kind || failed.count(path))
