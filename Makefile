@@ -120,11 +120,12 @@ CROSS_CMAKE := cmake -S . -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/aarch64-linux-g
 	-DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF -DCMARK_GFM_INCLUDE_DIR=$(abspath $(CROSS_CMARK)) \
 	-DCMARK_GFM_LIB=/usr/lib/aarch64-linux-gnu/libcmark-gfm.a \
 	-DCMARK_GFM_EXTENSIONS_LIB=/usr/lib/aarch64-linux-gnu/libcmark-gfm-extensions.a \
-	-DYAML_INCLUDE_DIR=$(abspath $(CROSS_CMARK)) -DYAML_LIB=/usr/lib/aarch64-linux-gnu/libyaml.a
+	-DYAML_INCLUDE_DIR=$(abspath $(CROSS_CMARK)) -DYAML_LIB=/usr/lib/aarch64-linux-gnu/libyaml.a \
+	-DGUMBO_INCLUDE_DIR=$(abspath $(CROSS_CMARK)) -DGUMBO_LIB=/usr/lib/aarch64-linux-gnu/libgumbo.a
 .PHONY: cross cross-check
 cross: deps
 	@scripts/need-packages $(CROSS_PACKAGES)
-	@mkdir -p $(CROSS_CMARK) && ln -sf /usr/include/cmark-gfm*.h /usr/include/yaml.h $(CROSS_CMARK)/
+	@mkdir -p $(CROSS_CMARK) && ln -sf /usr/include/cmark-gfm*.h /usr/include/yaml.h /usr/include/gumbo.h /usr/include/tag_enum.h $(CROSS_CMARK)/
 	@$(CROSS_CMAKE) -B $(CROSS_BUILD)/g++ >/dev/null
 	@cmake --build $(CROSS_BUILD)/g++ -j$(JOBS)
 	@$(CROSS_CMAKE) -B $(CROSS_BUILD)/clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
