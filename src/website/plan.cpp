@@ -137,6 +137,8 @@ void find_pages(Run& r)
         r.fail(STATUS_IO);
         return;
     }
+    // A page is several KB (its SEO values are fixed buffers): no moving them on growth.
+    r.pages.reserve(articles.size());
     for (const std::string& name : articles) {
         Page p;
         p.article = r.s.artikel + "/" + name;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "fileio.h"
@@ -67,12 +68,21 @@ bool read_record(const std::string& path, Record& r)
         return errno == ENOENT;
     std::string line;
     bool first = true, known = true;
-    int c;
-    while ((c = std::fgetc(fi)) != EOF) {
-        if (c != '\n') {
-            line += static_cast<char>(c);
-            continue;
+    char buf[1 << 16];
+    std::size_t got = 0, at = 0;
+    for (;;) {
+        if (at == got) {
+            got = std::fread(buf, 1, sizeof buf, fi);
+            at = 0;
+            if (got == 0)
+                break;
         }
+        const char* nl = static_cast<const char*>(std::memchr(buf + at, '\n', got - at));
+        std::size_t end = nl ? static_cast<std::size_t>(nl - buf) : got;
+        line.append(buf + at, end - at);
+        at = nl ? end + 1 : end;
+        if (!nl)
+            continue;
         if (first) {
             // A record of another version is no record: the run starts over.
             known = line + "\n" == HEAD;

@@ -209,11 +209,16 @@ int generate_website(const char* dir, const std::vector<std::string>& settings)
         rec.files[path] = w;
     }
     rec.links.clear();
+    // The old links by page: a site of many pages with many links each
+    // would otherwise compare every page with every link.
+    std::map<std::string, std::vector<const Link*>> old_links;
+    for (const Link& l : old.links)
+        old_links[l.page].push_back(&l);
     for (const Page& p : r.pages) {
         if (!todo.count(p.name) && !failed.count(p.name)) {
-            for (const Link& l : old.links)
-                if (l.page == p.name)
-                    rec.links.push_back(l);
+            if (auto it = old_links.find(p.name); it != old_links.end())
+                for (const Link* l : it->second)
+                    rec.links.push_back(*l);
             continue;
         }
         add_links(rec.links, p.name, p.article);
