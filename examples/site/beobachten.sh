@@ -72,9 +72,9 @@ done
 bauen() {
     # shellcheck disable=SC2086 # BAU_OPTIONEN sind mehrere Wörter
     if "${MAKE:-make}" --no-print-directory ${BAU_OPTIONEN:-} all; then
-        echo "Website aktuell ($(date +%T))."
+        printf 'Website aktuell (%(%T)T).\n' -1
     else
-        echo "Fehler: der Bau ist fehlgeschlagen ($(date +%T)); die Beobachtung geht weiter."
+        printf 'Fehler: der Bau ist fehlgeschlagen (%(%T)T); die Beobachtung geht weiter.\n' -1
     fi
 }
 
@@ -93,11 +93,11 @@ naechste() {
 echo "Beobachte ${*:-} und die Dateien neben dem Makefile; jede gespeicherte Änderung baut neu (beenden mit Strg-C)."
 bauen
 while IFS= read -r datei <&3; do
-    # Ein Speichern bringt oft mehrere Ereignisse; was binnen 0,02 s kommt,
-    # gehört zu einem Bau (die Editoren schreiben sie in wenigen ms; was
-    # später kommt, baut gleich danach noch einmal).
+    # Ein Speichern bringt oft mehrere Ereignisse; was binnen 5 ms kommt,
+    # gehört zu einem Bau (die Editoren schreiben sie in weniger als einer
+    # ms; was später kommt, baut gleich danach noch einmal).
     geaendert=("${datei#./}")
-    while naechste 0.02; do geaendert+=("${datei#./}"); done
+    while naechste 0.005; do geaendert+=("${datei#./}"); done
     while [ "${#geaendert[@]}" -gt 0 ]; do
         echo "Geändert: ${geaendert[*]}"
         bauen

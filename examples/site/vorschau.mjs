@@ -164,7 +164,7 @@ function vonPhp(methode, adresse, kopf, inhalt) {
 // ---- Der Server vor PHP ---------------------------------------------------------
 
 function skriptEinsetzen(html, stand) {
-    const skript = Buffer.from(`<script src="${PREFIX}neuladen.js" data-stand="${stand}" data-bau="${bauNr}"></script>\n`);
+    const skript = Buffer.from(`<script src="${PREFIX}neuladen.js" defer data-stand="${stand}" data-bau="${bauNr}"></script>\n`);
     const text = html.toString('latin1');
     const ende = text.lastIndexOf('</body>');
     if (ende < 0) return Buffer.concat([html, skript]);
@@ -192,7 +192,12 @@ async function standHolen(seite) {
 // und Bilder tauschen, die sich seitdem geändert haben.
 function aufStand(tab, stand) {
     if (stand === null || !tabs.has(tab)) return;
-    if (stand !== tab.stand) senden(tab, 'neuladen');
+    if (stand !== tab.stand) {
+        // Der Tab holt sich die Seite selbst und tauscht ihren Text; sein
+        // WebSocket bleibt, also gilt sein Stand ab jetzt als dieser.
+        tab.stand = stand;
+        senden(tab, 'neuladen', stand);
+    }
     else {
         const seit = [...geaendertIn].filter(([, nr]) => nr > tab.bau).map(([datei]) => datei);
         if (seit.some((datei) => datei.endsWith('.css'))) senden(tab, 'stil');

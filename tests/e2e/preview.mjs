@@ -1,7 +1,8 @@
 // The author's live preview, as the author uses it: `make serve` in a copy of
 // the site template, two pages open in headless Chromium, and files saved on
 // disk. Each step must show in the open page within 5 s, with no navigation
-// by the test: a saved article, a saved style and photo (without a reload), a broken
+// by the test: a saved article, a saved style and photo (without a reload), a new
+// title (with one), a broken
 // menu file and a Markdown file above the size limit (their message over the
 // page) and their repair, and a save seen in the ninth open tab. A page
 // whose output did not change must not reload. No built file may carry the preview's script. Ctrl-C stops every
@@ -33,6 +34,8 @@ const styled = (colour) => getComputedStyle(document.body).outlineColor === colo
 const swapped = (name) => window.notReloaded === true
     && [...document.images].some((i) => i.src.includes(name) && i.src.includes('vorschau=') && i.complete && i.naturalWidth > 0);
 
+const retitled = (title) => document.title === title && document.body.innerText.includes('Wegmarke 5004') && window.notReloaded === undefined;
+
 // Each step: what is saved, and what the open page must then show.
 const steps = [
     ['Artikel gespeichert', () => fs.appendFileSync(at('artikel/hoher-kopf.md'), '\nWegmarke 5001.\n'), hasText, 'Wegmarke 5001'],
@@ -43,6 +46,9 @@ const steps = [
     ['Menüdatei repariert', () => fs.writeFileSync(at('menue.txt'), menu), hasText, 'Wegmarke 5001'],
     ['Artikel zu groß', () => fs.writeFileSync(at('artikel/hoher-kopf.md'), 'x'.repeat(17 << 20)), overlay, 'ist größer als'],
     ['Artikel repariert', () => fs.writeFileSync(at('artikel/hoher-kopf.md'), `${article}\nWegmarke 5002.\n`), hasText, 'Wegmarke 5002'],
+    // A new <title> is more than the text: the page loads anew.
+    ['Titel geändert', () => fs.writeFileSync(at('artikel/hoher-kopf.md'), `${article.replace('titel: Auf den', 'titel: Hinauf auf den')}\nWegmarke 5004.\n`),
+        retitled, 'Hinauf auf den Hohen Kopf'],
 ];
 
 let serve = null;
