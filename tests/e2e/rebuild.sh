@@ -206,13 +206,20 @@ touched() {
     touch "$src/artikel/$p.md"
     what="touch $p.md"
 }
+# A build with Bootstrap's full style between edits: the next plain make
+# must purge again.
+full_style() {
+    make --no-print-directory -C "$src" -j2 -o node_modules/.package-lock.json QB="$QB" OUT="$inc" PURGECSS=nein >/dev/null 2>&1 ||
+        problem "Schritt $n: make PURGECSS=nein fehlgeschlagen"
+    what="make PURGECSS=nein dazwischen"
+}
 settings_comment() {
     echo "# Anmerkung $n" >>"$src/website.yaml"
     what="Kommentar in website.yaml"
 }
 kinds=(article_changed article_added article_removed news_added news_removed options menu_file seo_file
        image_list photo_replaced photo_removed include_changed download_added download_removed touched settings_comment
-       umlaut_page page_renamed draft photo_odd)
+       umlaut_page page_renamed draft photo_odd full_style)
 # Every kind once, in a seeded order, then a few more drawn at random.
 order=()
 for k in "${kinds[@]}"; do order+=("$RANDOM:$k"); done
