@@ -213,6 +213,14 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
         {"page with a tab in its name", [&] { put_file(s + "/artikel/a\tb.md", "---\ntitel: Tab\n---\n\nT\n"); },
          "geschrieben: a\tb.php"},
         {"that page removed", [&] { ::unlink((s + "/artikel/a\tb.md").c_str()); }, "gelöscht: a\tb.php"},
+        // A record larger than one read, and the links of unchanged pages kept from it.
+        {"600 pages", [&] {
+             for (int i = 0; i < 600; ++i)
+                 put_file(s + "/artikel/viele-seiten-mit-langem-namen-" + std::to_string(i) + ".md",
+                          "---\ntitel: V\n---\n\n[weg](fehlt.php)\n");
+         },
+         "600 Warnungen"},
+        {"nothing changed", [] {}, "0 Dateien geschrieben, 0 gelöscht, 600 Warnungen"},
         {"base address", [&] { spit(s + "/website.yaml", slurp(s + "/website.yaml") + "basis_url: https://y.example/\n"); },
          "Fehler"},
     };
