@@ -1,39 +1,23 @@
 #!/usr/bin/perl
 # Was PurgeCSS von den Seiten braucht: die Wörter ihres Markups (Namen der
 # Tags und Attribute, Klassen, IDs und andere Werte, Skripte), nicht den
-# Text dazwischen und nicht Adressen oder Bildtexte. Ein Stil kann nur Markup treffen, und der Text ändert sich bei
-# fast jedem Speichern, die Klassen selten.
+# Text dazwischen und nicht Adressen oder Bildtexte. Ein Stil kann nur Markup
+# treffen, und der Text ändert sich bei fast jedem Speichern, die Klassen selten.
 #
-#   perl klassen.pl BAU OUT [GEÄNDERT …] -- SEITE …
 #   perl klassen.pl BAU OUT
 #
-# Jede SEITE ist eine Seite OUT/<name>.php (ohne SEITE: jede in OUT); ihre
-# Wörter liegen in BAU/klassen/<name>.txt und werden nur für die GEÄNDERTEN,
-# die noch fehlenden und die seitdem neu geschriebenen neu gelesen. Die Vereinigung aller steht in
-# BAU/klassen.txt, geschrieben nur, wenn sie sich geändert hat; dann gibt
-# das Skript "neu" aus, damit make PurgeCSS nur dann startet.
+# Liest jede Seite OUT/*.php, deren Größe, Zeit oder Inode sich seit dem
+# letzten Aufruf geändert hat; die Wörter aller Seiten hält BAU/klassen.db
+# (eine Datei, nicht eine je Seite: bei einem gespeicherten Artikel ist so
+# nur eine Seite und eine Datei zu lesen). Die Vereinigung steht in BAU/klassen.txt,
+# geschrieben nur, wenn sie sich geändert hat; dann gibt das Skript "neu"
+# aus, damit make PurgeCSS nur dann startet.
 use strict;
 use warnings;
+use Time::HiRes ();
 
-my ($bau, $out, @rest) = @ARGV;
-die "Aufruf: perl klassen.pl BAU OUT [GEÄNDERT …] -- SEITE …\n" unless defined $out;
-my ($trenner) = grep { $rest[$_] eq '--' } 0 .. $#rest;
-if (!@rest) {
-    @rest = ('--', sort glob("\Q$out\E/*.php"));
-    $trenner = 0;
-}
-die "klassen.pl: -- fehlt\n" unless defined $trenner;
-my %geaendert = map { (name($_) => 1) } @rest[0 .. $trenner - 1];
-my @seiten = map { name($_) } @rest[$trenner + 1 .. $#rest];
-my $dir = "$bau/klassen";
-mkdir $dir or $!{EEXIST} or die "klassen.pl: $dir: $!\n";
-
-sub name {
-    my ($p) = @_;
-    $p =~ s{.*/}{};
-    $p =~ s{\.php$}{};
-    return $p;
-}
+my ($bau, $out) = @ARGV;
+die "Aufruf: perl klassen.pl BAU OUT\n" unless defined $out && @ARGV == 2;
 
 sub lesen {
     my ($pfad) = @_;
@@ -44,7 +28,7 @@ sub lesen {
     return $text // '';
 }
 
-# Schreibt über eine Zwischendatei, damit ein Abbruch keine halbe Liste lässt.
+# Schreibt über eine Zwischendatei, damit ein Abbruch keine halbe Datei lässt.
 sub schreiben {
     my ($pfad, $text) = @_;
     open(my $fh, '>:raw', "$pfad.neu") or die "klassen.pl: $pfad.neu: $!\n";
@@ -53,39 +37,69 @@ sub schreiben {
     rename "$pfad.neu", $pfad or die "klassen.pl: $pfad: $!\n";
 }
 
-my %alle;
-for my $s (@seiten) {
-    my $liste = "$dir/$s.txt";
-    if ($geaendert{$s} || !-e $liste || (stat("$out/$s.php"))[9] >= (stat($liste))[9]) {
-        my $html = lesen("$out/$s.php");
-        my %w;
-        # Von jedem öffnenden Tag der Name, die Namen der Attribute und ihre
-        # Werte, außer denen, die kein Stil von Bootstrap trifft (Adressen,
-        # Bildtexte, Titel, IDs der Überschriften): sonst zählte jedes Wort
-        # eines Bildtexts. Skripte ganz, sie setzen Klassen. PHP-Blöcke,
-        # schließende Tags und Kommentare treffen keinen Stil. Dieselbe
-        # Zerlegung in Wörter wie PurgeCSS' eigene.
-        # Jedes Tag nur einmal zerlegen: die meisten kehren wieder (<p>, <li>).
-        my %tags;
-        @tags{$html =~ /<([A-Za-z][^>]*)>/g} = ();
-        for my $tag (keys %tags) {
-            while ($tag =~ /([^\s=\/>"']+)(?:\s*=\s*("[^"]*"|'[^']*'|[^\s>]+))?/g) {
-                my ($name, $wert) = ($1, $2);
-                $w{$_} = 1 for $name =~ /[A-Za-z0-9_-]+/g;
-                next if !defined $wert || $name =~ /^(?:href|src|srcset|alt|title|id|name|content|action|style)$/i;
-                $w{$_} = 1 for $wert =~ /[A-Za-z0-9_-]+/g;
-            }
+# Von jedem öffnenden Tag der Name, die Namen der Attribute und ihre Werte,
+# außer denen, die kein Stil von Bootstrap trifft (Adressen, Bildtexte,
+# Titel, IDs der Überschriften): sonst zählte jedes Wort eines Bildtexts.
+# Skripte ganz, sie setzen Klassen. PHP-Blöcke, schließende Tags und
+# Kommentare treffen keinen Stil. Dieselbe Zerlegung in Wörter wie
+# PurgeCSS' eigene.
+sub woerter {
+    my ($html) = @_;
+    my %w;
+    # Jedes Tag nur einmal zerlegen: die meisten kehren wieder (<p>, <li>).
+    my %tags;
+    @tags{$html =~ /<([A-Za-z][^>]*)>/g} = ();
+    for my $tag (keys %tags) {
+        while ($tag =~ /([^\s=\/>"']+)(?:\s*=\s*("[^"]*"|'[^']*'|[^\s>]+))?/g) {
+            my ($name, $wert) = ($1, $2);
+            $w{$_} = 1 for $name =~ /[A-Za-z0-9_-]+/g;
+            next if !defined $wert || $name =~ /^(?:href|src|srcset|alt|title|id|name|content|action|style)$/i;
+            $w{$_} = 1 for $wert =~ /[A-Za-z0-9_-]+/g;
         }
-        for my $skript ($html =~ /<script\b(.*?)<\/script/gs) {
-            $w{$_} = 1 for $skript =~ /[A-Za-z0-9_-]+/g;
-        }
-        schreiben($liste, join('', map { "$_\n" } sort keys %w));
     }
-    $alle{$_} = 1 for split /\n/, lesen($liste);
+    for my $skript ($html =~ /<script\b(.*?)<\/script/gs) {
+        $w{$_} = 1 for $skript =~ /[A-Za-z0-9_-]+/g;
+    }
+    return sort keys %w;
 }
-my $neu = join('', map { "$_\n" } sort keys %alle);
+
+mkdir $bau or $!{EEXIST} or die "klassen.pl: $bau: $!\n";
+# Eine Zeile je Seite: ihr Name (hexadezimal, er darf jedes Zeichen haben),
+# ihre Kennung und ihre Wörter. Was nicht zu lesen ist, wird neu gemacht.
+my $db = "$bau/klassen.db";
+my %alt;
+if (open(my $fh, '<:raw', $db)) {
+    while (my $zeile = <$fh>) {
+        chomp $zeile;
+        my ($hex, $kennung, $woerter) = split /\t/, $zeile, 3;
+        $alt{pack('H*', $hex)} = [$kennung, $woerter] if defined $woerter;
+    }
+    close $fh;
+}
+my %neu;
+my $anders = 0;
+for my $pfad (sort glob("\Q$out\E/*.php")) {
+    my ($name) = $pfad =~ m{([^/]*)\.php$}s;
+    # Größe, Zeiten (feiner als Sekunden) und Inode: auch eine Seite, die in
+    # derselben Sekunde wie ihr letztes Lesen neu geschrieben wurde, zählt als geändert.
+    my @st = Time::HiRes::stat($pfad) or die "klassen.pl: $pfad: $!\n";
+    my $kennung = join(':', @st[7, 9, 10, 1]);
+    if ($alt{$name} && $alt{$name}[0] eq $kennung) {
+        $neu{$name} = $alt{$name};
+    } else {
+        $neu{$name} = [$kennung, join(' ', woerter(lesen($pfad)))];
+        $anders = 1;
+    }
+}
+if ($anders || keys(%neu) != keys(%alt) || !-e $db) {
+    schreiben($db, join('', map { unpack('H*', $_) . "\t$neu{$_}[0]\t$neu{$_}[1]\n" } sort keys %neu));
+}
+my %alle;
+@alle{ split / /, join(' ', map { $_->[1] } values %neu) } = ();
+delete $alle{''};
+my $liste = join('', map { "$_\n" } sort keys %alle);
 my $ziel = "$bau/klassen.txt";
-if (!-e $ziel || lesen($ziel) ne $neu) {
-    schreiben($ziel, $neu);
+if (!-e $ziel || lesen($ziel) ne $liste) {
+    schreiben($ziel, $liste);
     print "neu\n";
 }

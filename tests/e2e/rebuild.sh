@@ -76,9 +76,9 @@ article_changed() {
     local p
     pick_page
     p=$picked
-    # Now and then a class no page had: then the CSS must change too.
-    pick badge text-danger font-italic text-uppercase border
-    echo "Ein neuer Satz $n mit *Betonung* und <span class=\"$picked\">Auszeichnung</span>." >>"$src/artikel/$p.md"
+    # A class no page had (none of these is in the template): the CSS must change too.
+    local classes=(badge text-danger font-italic text-uppercase)
+    echo "Ein neuer Satz $n mit *Betonung* und <span class=\"${classes[n % 4]}\">Auszeichnung</span>." >>"$src/artikel/$p.md"
     what="$p.md geändert"
 }
 article_added() {
