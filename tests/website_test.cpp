@@ -256,6 +256,8 @@ TEST(Website, BadInputNamesFileAndLineAndChangesNothing)
          "wohl „hochladen_behalten“)"},
         {"website.yaml", "basis_url: https://x.example/\nhochladen_ssh_konfig: [a]\n",
          "Zeile 2: „hochladen_ssh_konfig“ braucht einen Text, keine Liste"},
+        {"website.yaml", "basis_url: https://x.example/\nhochladen_ssh_konfig: \"a\\x7f\"\n",
+         "Zeile 2: „hochladen_ssh_konfig“ enthält ein Steuerzeichen"},
         {"website.yaml", "basis_url: https://x.example/\nhochladen_behalten: {a: b}\n",
          "Zeile 2: „hochladen_behalten“ braucht einen Text oder eine Liste"},
         {"website.yaml", "basis_url: https://x.example/\nhochladen: \"ssh://x/a\\nb\"\n",
