@@ -440,6 +440,17 @@ for ((i = 0; i < ${#cases[@]}; i += 3)); do
         echo "ok: ${cases[i + 2]}"
     fi
 done
+# A website.yaml the program refuses stops hochladen.sh with the program's
+# message (make deploy's build would stop first; here hochladen.sh alone).
+cp "$src/website.yaml" "$WORK/website.yaml.gut"
+echo 'hochladen_behalte: x' >>"$src/website.yaml"
+rc=0
+(cd "$src" && QB=$QB DEPLOY_DRY=1 sh ./hochladen.sh "$site" "$WORK/html-kaputt") >"$WORK/kaputt.log" 2>&1 || rc=$?
+if [ "$rc" = 0 ] || ! grep -q '^Fehler in website.yaml in Zeile [0-9]*: .*hochladen_behalte.* ist keine Einstellung' "$WORK/kaputt.log"; then
+    cat "$WORK/kaputt.log"
+    problem "eine falsche website.yaml hält hochladen.sh nicht auf (Status $rc)"
+fi
+mv "$WORK/website.yaml.gut" "$src/website.yaml"
 # A full disk on the host: a small tmpfs as the target. What arrived before
 # the disk filled stays there, so this comes after the unchanged-host rows.
 # (pyftpdlib drops the connection on a full disk instead of answering 452,
