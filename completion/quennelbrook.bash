@@ -8,7 +8,7 @@ _quennelbrook()
 
     case $prev in
         -g)
-            mapfile -t COMPREPLY < <(compgen -W 'carousel seo sitemap feed' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'carousel seo sitemap feed website einstellung' -- "$cur")
             return
             ;;
         -n)

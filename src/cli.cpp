@@ -69,6 +69,7 @@ void show_usage()
         "\t<sitemap>\tErzeugt sitemap.xml aller Seiten: quennelbrook -g sitemap <Basis-URL> [<Verzeichnis>]",
         "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> <News-Seite> [<Titel>]",
         "\t<website>\tBaut die ganze Website nach website.yaml: quennelbrook -g website [<Verzeichnis>] [name=wert ...]",
+        "\t<einstellung>\tZeigt eine Einstellung aus website.yaml: quennelbrook -g einstellung [<Verzeichnis>] <Name>",
         "\tEingangsdatei:\tDatei mit Bildnamen für das Carousel",
         "\tAusgabedatei:\tZiel-Datei: php-Datei mit fertigem Carousel (ohne Pfadangabe und Extension)",
         "\t\t\tAusgabedatei ist optional! Fehlt diese Angabe wird assets/include/<Eingabedatei>.php verwendet. ",
@@ -184,7 +185,8 @@ int dispatch(int argc, char* argv[])
     bool sitemap_mode = o.generation && std::strcmp(o.gen_option.c_str(), "sitemap") == 0;
     bool feed_mode = o.generation && std::strcmp(o.gen_option.c_str(), "feed") == 0;
     bool website_mode = o.generation && std::strcmp(o.gen_option.c_str(), "website") == 0;
-    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode && !website_mode) {
+    bool setting_mode = o.generation && std::strcmp(o.gen_option.c_str(), "einstellung") == 0;
+    if (o.generation && !carousel_mode && !seo_mode && !sitemap_mode && !feed_mode && !website_mode && !setting_mode) {
         std::printf("Fehler: unbekannte Art für -g: %s\n", o.gen_option.c_str());
         return STATUS_USAGE;
     }
@@ -192,11 +194,13 @@ int dispatch(int argc, char* argv[])
     if (website_mode)
         return generate_website(params > 0 ? arg[0] : ".",
                                 std::vector<std::string>(arg + (params > 0 ? 1 : 0), arg + params));
+    if (setting_mode && (params == 1 || params == 2))
+        return print_setting(params == 2 ? arg[0] : ".", arg[params - 1]);
     if (sitemap_mode && (params == 1 || params == 2))
         return generate_sitemap(arg[0], params == 2 ? arg[1] : ".");
     if (feed_mode && (params == 2 || params == 3))
         return generate_feed(arg[0], arg[1], params == 3 ? arg[2] : nullptr);
-    if (sitemap_mode || feed_mode)
+    if (sitemap_mode || feed_mode || setting_mode)
         return wrong_arguments();
     switch (params) {
     case 1:

@@ -47,7 +47,9 @@ TEST(Cli, HelpTextAndVersion)
                      "\t<feed>\t\tErzeugt den Atom-Feed einer News-Seite: quennelbrook -g feed <Basis-URL> "
                      "<News-Seite> [<Titel>]\n"
                      "\t<website>\tBaut die ganze Website nach website.yaml: quennelbrook -g website "
-                     "[<Verzeichnis>] [name=wert ...]\n\tEingangsdatei:"),
+                     "[<Verzeichnis>] [name=wert ...]\n"
+                     "\t<einstellung>\tZeigt eine Einstellung aus website.yaml: quennelbrook -g einstellung "
+                     "[<Verzeichnis>] <Name>\n\tEingangsdatei:"),
               std::string::npos);
     EXPECT_NE(h.find("\t-s <datei>\tDateiinhalt:\tkeywords: durch Leerstellen getrennte Schlüsselwerte\n"
                      "\t\t\t\t\tdescription: Beschreibungstext (100 Zeichen, max. 160 Zeichen)\n"),

@@ -10,7 +10,7 @@
 #   (Name mit Punkt vorn) samt Inhalt, noch ein Verzeichnis, das eines
 #   enthält. Nur die Hilfsnamen eines abgebrochenen Laufs (.qb-neu.…, .~tmp~)
 #   räumt make deploy selbst weg.
-# - DEPLOY_BEHALTEN: Muster für Pfade ab dem Ziel (* ? […] wie in der Shell,
+# - hochladen_behalten: Muster für Pfade ab dem Ziel (* ? […] wie in der Shell,
 #   * ohne /). Was passt, bleibt, bei einem Verzeichnis (mit oder ohne / am
 #   Ende) samt allem darin.
 # - Ein symbolischer Link auf dem Host wird nie verfolgt: er wird als Link
@@ -104,15 +104,12 @@ host_liste() {
     return $rc
 }
 
-# Aus $tmp/host, der Website und DEPLOY_BEHALTEN die Listen $tmp/vorher
+# Aus $tmp/host, der Website und hochladen_behalten die Listen $tmp/vorher
 # (vor dem Senden), $tmp/seiten und $tmp/rest (danach), je "ART PFAD".
 loesch_plan() {
     find -L "$site" -mindepth 1 -printf '%y %P\n' >"$tmp/website" || return 1
-    # Die Muster nur an Leerzeichen trennen, nie gegen Dateien hier auflösen.
-    set -f
-    # shellcheck disable=SC2086
-    printf '%s\n' $behalten >"$tmp/muster"
-    set +f
+    # Ein Muster je Zeile, wie hochladen.sh sie gesammelt hat.
+    printf '%s\n' "$behalten" >"$tmp/muster"
     rm -f "$tmp"/*.roh
     LC_ALL=C awk -v vorher="$tmp/vorher.roh" -v seiten="$tmp/seiten.roh" -v rest="$tmp/rest.roh" '
         function regex(g,   r, i, c, j, k) {

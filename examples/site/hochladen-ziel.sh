@@ -1,5 +1,5 @@
 # shellcheck shell=sh disable=SC2154 # die Einstellungen setzt hochladen.sh
-# Teil von hochladen.sh (mit . eingelesen): fragt den Host, wohin DEPLOY dort
+# Teil von hochladen.sh (mit . eingelesen): fragt den Host, wohin das Ziel dort
 # wirklich führt, bevor etwas gesendet oder gelöscht wird. Ein Pfad kann über
 # //, /., /~/.. oder einen symbolischen Link auf / oder das Heimatverzeichnis
 # zeigen, ohne so auszusehen; darum zählt nur, was der Host selbst auflöst.
@@ -285,16 +285,16 @@ ziel_pruefen() {
     ungesendet="Es wurde nichts gesendet und nichts gelöscht."
     heim=$(wert heim)
     if [ "$art" = ssh ] && grep -qx kein-rsync "$tmp/erkundet"; then
-        fehler "auf dem Host $host gibt es kein rsync. Dann über SFTP hochladen: DEPLOY = sftp://… $ungesendet"
+        fehler "auf dem Host $host gibt es kein rsync. Dann über SFTP hochladen: ${setzen}sftp://… $ungesendet"
     fi
     grep -qx punkt "$tmp/erkundet" &&
-        fehler "in DEPLOY steht im Pfad ein . oder .. vor einem Verzeichnis, das es auf dem Host nicht gibt. Bitte den Pfad ohne . und .. schreiben. $ungesendet"
+        fehler "in $ort steht im Pfad ein . oder .. vor einem Verzeichnis, das es auf dem Host nicht gibt. Bitte den Pfad ohne . und .. schreiben. $ungesendet"
     x=$(wert rechte)
     [ -n "$x" ] && fehler "auf dem Host $host fehlt das Recht für $x (betreten oder darin anlegen). $ungesendet"
     x=$(wert keinverz)
     [ -n "$x" ] && fehler "auf dem Host $host ist $x eine Datei, kein Verzeichnis. $ungesendet"
     x=$(wert unklar)
-    [ -n "$x" ] && fehler "DEPLOY führt auf dem Host $host über $x, einen symbolischen Link oder ein Verzeichnis, das sich nicht ansehen lässt; wohin er führt, lässt sich über $art nicht sicher feststellen. Bitte das Verzeichnis nennen, in dem die Website wirklich liegen soll. $ungesendet"
+    [ -n "$x" ] && fehler "$ort führt auf dem Host $host über $x, einen symbolischen Link oder ein Verzeichnis, das sich nicht ansehen lässt; wohin er führt, lässt sich über $art nicht sicher feststellen. Bitte das Verzeichnis nennen, in dem die Website wirklich liegen soll. $ungesendet"
     echt=$(wert ziel)
     neu=
     if [ -z "$echt" ]; then
@@ -303,11 +303,11 @@ ziel_pruefen() {
         case $basis/ in
             "$heim"/*) ;;
             *) grep -qx eigen "$tmp/erkundet" ||
-                fehler "$echt gibt es auf dem Host $host nicht, und make deploy legt ein Verzeichnis nur im Heimatverzeichnis ($heim) oder in einem eigenen an. Bitte es selbst anlegen oder eines im Heimatverzeichnis nennen (DEPLOY = $art://…/~/$neu). $ungesendet" ;;
+                fehler "$echt gibt es auf dem Host $host nicht, und make deploy legt ein Verzeichnis nur im Heimatverzeichnis ($heim) oder in einem eigenen an. Bitte es selbst anlegen oder eines im Heimatverzeichnis nennen (${setzen}$art://…/~/$neu). $ungesendet" ;;
         esac
     fi
     if was=$(verboten "$echt"); then
-        fehler "DEPLOY führt auf dem Host $host nach $echt, $was. Dort würde make deploy alles löschen, was nicht zur Website gehört. Bitte ein eigenes Verzeichnis für die Website nennen, $beispiel. $ungesendet"
+        fehler "$ort führt auf dem Host $host nach $echt, $was. Dort würde make deploy alles löschen, was nicht zur Website gehört. Bitte ein eigenes Verzeichnis für die Website nennen, $beispiel. $ungesendet"
     fi
     if grep -qx gesperrt "$tmp/erkundet"; then
         fehler "auf dem Host $host fehlt das Recht für $echt (schreiben). $ungesendet"

@@ -1,5 +1,6 @@
 #!/bin/sh
-# `make deploy`: lädt die gebaute Website auf den Webserver, nach DEPLOY:
+# `make deploy`: lädt die gebaute Website auf den Webserver, an das Ziel, das
+# in website.yaml unter hochladen steht:
 #   ssh://[name@]host[:port]/pfad    rsync über SSH: nur geänderte Dateien
 #                                    (Prüfsumme)
 #   sftp:// ftps:// ftp://…          lftp mirror -R: nur neuere Dateien, jede
@@ -8,11 +9,11 @@
 # Gelöscht wird nach einer eigenen Liste (hochladen-loeschen.sh), nicht vom
 # Werkzeug.
 # Der Pfad ist absolut, /~/pfad liegt im Heimatverzeichnis. Ein Passwort
-# gehört nie in DEPLOY: SSH meldet sich mit Schlüssel an, FTP mit ~/.netrc.
+# gehört nie ins Ziel: SSH meldet sich mit Schlüssel an, FTP mit ~/.netrc.
 #
 # Auf dem Host wird alles gelöscht, was im Zielverzeichnis liegt und nicht
 # zur Website gehört, außer versteckten Dateien (Name mit Punkt vorn, etwa
-# .htaccess des Hosters) und dem, was DEPLOY_BEHALTEN nennt; die ganze Regel
+# .htaccess des Hosters) und dem, was hochladen_behalten nennt; die ganze Regel
 # steht in hochladen-loeschen.sh, für jede Art von Host dieselbe. Darum prüft
 # ein erster Besuch auf dem Host, wohin das Ziel dort wirklich führt: die
 # Wurzel, das Heimatverzeichnis und jedes Verzeichnis darüber werden
@@ -31,12 +32,18 @@
 # Vor dem Hochladen läuft `make check`, außer diese Fassung der Website ist
 # schon einmal durchgekommen. Ohne erfolgreiche Prüfung wird nichts gesendet.
 #
-#   DEPLOY=… [DEPLOY_DRY=1] [DEPLOY_SSH_CONFIG=datei] [DEPLOY_BEHALTEN=muster…] \
+#   [QB=quennelbrook] [DEPLOY_DRY=1] [DEPLOY=…] [DEPLOY_SSH_CONFIG=datei] [DEPLOY_BEHALTEN=muster…] \
 #       MAKE=make sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll und Prüfvermerk>
+# im Ordner der Website. Aus ihrer website.yaml kommen, über das Programm
+# (quennelbrook -g einstellung, nie von der Shell gelesen):
+#   hochladen             das Ziel
+#   hochladen_behalten    Muster (Pfade ab dem Ziel, z. B. google*.html), die
+#                         auf dem Host nie gelöscht werden, eines je Eintrag
+#   hochladen_ssh_konfig  eine andere Konfigurationsdatei für ssh (ssh -F)
+# DEPLOY, DEPLOY_BEHALTEN (Muster durch Leerzeichen getrennt) und
+# DEPLOY_SSH_CONFIG gelten, wenn gesetzt (auch leer), an ihrer Stelle für
+# diesen Lauf (make deploy DEPLOY=…).
 # DEPLOY_DRY=1: nur zeigen, was gesendet und gelöscht würde.
-# DEPLOY_SSH_CONFIG: eine andere Konfigurationsdatei für ssh (ssh -F).
-# DEPLOY_BEHALTEN: Muster (Pfade ab dem Ziel, z. B. google*.html), die auf
-#   dem Host nie gelöscht werden.
 # DEPLOY_STIL, DEPLOY_STIL_GANZ: der gekürzte Stil (Pfad in der Website) und
 #   Bootstraps ganzer (setzt das Makefile).
 set -u
@@ -44,10 +51,7 @@ set -u
 site=${1:?Aufruf: sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll>}
 site=${site%/}
 notiz=${2:?Aufruf: sh hochladen.sh <gebaute Website> <Verzeichnis für Protokoll>}
-ziel=${DEPLOY:-}
 case ${DEPLOY_DRY:-} in '' | 0) probe= ;; *) probe=1 ;; esac
-ssh_config=${DEPLOY_SSH_CONFIG:-}
-behalten=${DEPLOY_BEHALTEN:-}
 # Der gekürzte Stil (Pfad in der Website) und Bootstraps ganzer, den das
 # Makefile nennt.
 stil=${DEPLOY_STIL:-}
@@ -58,17 +62,53 @@ fehler() {
     exit 1
 }
 
-# ---- DEPLOY zerlegen: art://[name@]host[:port]/pfad ----------------------
-# Aus DEPLOY wird nichts ausgegeben, bevor feststeht, dass kein Passwort darin
-# steht; danach nur, was aus den zerlegten Teilen neu zusammengesetzt ist.
-beispiel='z. B. DEPLOY = ssh://name@example.org/~/html'
-passwort="DEPLOY enthält ein Passwort. Es gehört nicht ins Makefile: SSH meldet sich mit einem Schlüssel an, FTP mit dem Eintrag in ~/.netrc."
-[ -n "$ziel" ] || fehler "make deploy weiß nicht, wohin. Bitte DEPLOY im Makefile setzen, $beispiel"
+# ---- Die Einstellungen: website.yaml, oder was make für diesen Lauf setzt --
+# $wert wird die Einstellung $1, wie das Programm sie ausgibt; seine Meldung
+# (etwa ein falsch geschriebener Schlüssel, mit Zeile) beendet den Lauf.
+einstellung() {
+    wert=$("${QB:-quennelbrook}" -g einstellung . "$1") && return 0
+    [ -z "$wert" ] || { printf '%s\n' "$wert"; exit 1; }
+    fehler "die Einstellung $1 aus website.yaml lässt sich nicht lesen (${QB:-quennelbrook} -g einstellung)."
+}
+# $ort nennt in den Meldungen, woher das Ziel kam, $setzen, wie man es schreibt.
+if [ -n "${DEPLOY+gesetzt}" ]; then
+    ziel=$DEPLOY ort=DEPLOY setzen='DEPLOY='
+else
+    einstellung hochladen
+    ziel=$wert ort='„hochladen“ (website.yaml)' setzen='hochladen: '
+fi
+if [ -n "${DEPLOY_SSH_CONFIG+gesetzt}" ]; then
+    ssh_config=$DEPLOY_SSH_CONFIG ssh_ort=DEPLOY_SSH_CONFIG
+else
+    einstellung hochladen_ssh_konfig
+    ssh_config=$wert ssh_ort='„hochladen_ssh_konfig“ (website.yaml)'
+fi
+# Die Muster, eines je Zeile; DEPLOY_BEHALTEN nur an Leerzeichen getrennt,
+# nie gegen Dateien hier aufgelöst.
+if [ -n "${DEPLOY_BEHALTEN+gesetzt}" ]; then
+    set -f
+    # shellcheck disable=SC2086
+    behalten=$(printf '%s\n' $DEPLOY_BEHALTEN)
+    set +f
+else
+    einstellung hochladen_behalten
+    behalten=$wert
+fi
+
+# ---- Das Ziel zerlegen: art://[name@]host[:port]/pfad --------------------
+# Aus dem Ziel wird nichts ausgegeben, bevor feststeht, dass kein Passwort
+# darin steht; danach nur, was aus den zerlegten Teilen neu zusammengesetzt ist.
+beispiel="z. B. ${setzen}ssh://name@example.org/~/html"
+passwort="$ort enthält ein Passwort. Es gehört nicht ins Ziel: SSH meldet sich mit einem Schlüssel an, FTP mit dem Eintrag in ~/.netrc."
+if [ -z "$ziel" ]; then
+    [ "$ort" = DEPLOY ] && fehler "make deploy weiß nicht, wohin: DEPLOY ist leer. Bitte DEPLOY weglassen oder ein Ziel nennen, $beispiel"
+    fehler "make deploy weiß nicht, wohin. Bitte das Ziel in website.yaml eintragen, $beispiel"
+fi
 art=
 case $ziel in *://*) art=$(printf '%s' "${ziel%%://*}" | tr '[:upper:]' '[:lower:]') ;; esac
 case $art in
     ssh | sftp | ftps | ftp) ;;
-    *) fehler "DEPLOY muss mit ssh://, sftp://, ftps:// oder ftp:// beginnen, $beispiel" ;;
+    *) fehler "$ort muss mit ssh://, sftp://, ftps:// oder ftp:// beginnen, $beispiel" ;;
 esac
 rest=${ziel#*://}
 # Die Anmeldung (RFC 3986: authority) endet am ersten /, ? oder #.
@@ -81,27 +121,27 @@ esac
 case $nutzer in *:*) fehler "$passwort" ;; esac
 # Ein Passwort mit /, ? oder # darin beendet die Anmeldung zu früh, sein @
 # steht dann weiter hinten: ein : vor einem @ ist immer ein Passwort.
-case $rest in *:*@*) fehler "$passwort (In DEPLOY steht ein : vor einem @.)" ;; esac
-case $hinten in *[?#]*) fehler "DEPLOY enthält ? oder #; ein Ziel für make deploy hat beides nicht." ;; esac
+case $rest in *:*@*) fehler "$passwort (Im Ziel steht ein : vor einem @.)" ;; esac
+case $hinten in *[?#]*) fehler "$ort enthält ? oder #; ein Ziel für make deploy hat beides nicht." ;; esac
 case $hostport in
     \[*\]) host=$hostport port= ;;
     \[*\]:*) host=${hostport%:*} port=${hostport##*:} ;;
-    *:*:*) fehler "in DEPLOY ist der Host nicht lesbar (eine IPv6-Adresse gehört in [ ])." ;;
+    *:*:*) fehler "in $ort ist der Host nicht lesbar (eine IPv6-Adresse gehört in [ ])." ;;
     *:*) host=${hostport%:*} port=${hostport#*:} ;;
     *) host=$hostport port= ;;
 esac
 case $port in
-    *[!0-9]*) fehler "in DEPLOY ist der Port keine Zahl. (Steht dort ein Passwort? Es gehört nicht ins Makefile, FTP liest es aus ~/.netrc.)" ;;
+    *[!0-9]*) fehler "in $ort ist der Port keine Zahl. (Steht dort ein Passwort? Es gehört nicht ins Ziel, FTP liest es aus ~/.netrc.)" ;;
 esac
 case $port in
     '') ;;
-    0* | ??????*) fehler "in DEPLOY ist der Port keine Zahl von 1 bis 65535." ;;
-    *) [ "$port" -le 65535 ] || fehler "in DEPLOY ist der Port keine Zahl von 1 bis 65535." ;;
+    0* | ??????*) fehler "in $ort ist der Port keine Zahl von 1 bis 65535." ;;
+    *) [ "$port" -le 65535 ] || fehler "in $ort ist der Port keine Zahl von 1 bis 65535." ;;
 esac
 case $host in
-    '' | '[]') fehler "in DEPLOY fehlt der Host, $beispiel" ;;
-    \[*[!0-9A-Fa-f:.]*\] | \[*\]) case ${host#[} in *[!0-9A-Fa-f:.]*\]) fehler "in DEPLOY ist der Host nicht lesbar." ;; esac ;;
-    *[!A-Za-z0-9._-]*) fehler "in DEPLOY ist der Host nicht lesbar (erlaubt sind Buchstaben, Ziffern, . - _)." ;;
+    '' | '[]') fehler "in $ort fehlt der Host, $beispiel" ;;
+    \[*[!0-9A-Fa-f:.]*\] | \[*\]) case ${host#[} in *[!0-9A-Fa-f:.]*\]) fehler "in $ort ist der Host nicht lesbar." ;; esac ;;
+    *[!A-Za-z0-9._-]*) fehler "in $ort ist der Host nicht lesbar (erlaubt sind Buchstaben, Ziffern, . - _)." ;;
 esac
 # %XX steht für ein Byte (RFC 3986); Steuerzeichen haben in Name und Pfad
 # nichts zu suchen.
@@ -119,12 +159,12 @@ entschluesseln() {
         }
         END { exit kaputt }'
 }
-nutzer=$(entschluesseln "$nutzer") || fehler "in DEPLOY enthält der Name ein Steuerzeichen."
-pfad=$(entschluesseln "$hinten") || fehler "in DEPLOY enthält der Pfad ein Steuerzeichen."
+nutzer=$(entschluesseln "$nutzer") || fehler "in $ort enthält der Name ein Steuerzeichen."
+pfad=$(entschluesseln "$hinten") || fehler "in $ort enthält der Pfad ein Steuerzeichen."
 case $nutzer in
-    *[!A-Za-z0-9._@+-]*) fehler "in DEPLOY ist der Name nicht lesbar (erlaubt sind Buchstaben, Ziffern, . _ @ + -)." ;;
+    *[!A-Za-z0-9._@+-]*) fehler "in $ort ist der Name nicht lesbar (erlaubt sind Buchstaben, Ziffern, . _ @ + -)." ;;
 esac
-[ -n "$pfad" ] || fehler "DEPLOY nennt kein Verzeichnis für die Website auf dem Host, $beispiel"
+[ -n "$pfad" ] || fehler "$ort nennt kein Verzeichnis für die Website auf dem Host, $beispiel"
 anzeige=$art://${nutzer:+$nutzer@}$host${port:+:$port}$pfad
 # Der Pfad, wie ihn der Host versteht: ~ für das Heimatverzeichnis.
 case $pfad in
@@ -155,8 +195,8 @@ case $ssh_config in
         [ -n "$wo" ] && ssh_config=$wo${ssh_config#"~$wer"} ;;
 esac
 if [ -n "$ssh_config" ]; then
-    { [ -r "$ssh_config" ] && [ -f "$ssh_config" ]; } || fehler "DEPLOY_SSH_CONFIG: $ssh_config ist nicht lesbar."
-    case $ssh_config in *"'"*) fehler "DEPLOY_SSH_CONFIG: der Pfad $ssh_config darf kein ' enthalten." ;; esac
+    { [ -r "$ssh_config" ] && [ -f "$ssh_config" ]; } || fehler "$ssh_ort: $ssh_config ist nicht lesbar."
+    case $ssh_config in *"'"*) fehler "$ssh_ort: der Pfad $ssh_config darf kein ' enthalten." ;; esac
 fi
 mkdir -p "$notiz" || fehler "$notiz lässt sich nicht anlegen."
 protokoll=$notiz/hochladen.log
@@ -214,9 +254,9 @@ scheitern() {
     elif grep -q 'No space left on device\|Disk quota exceeded\|Quota exceeded\|: 552 \|^552 ' "$protokoll"; then
         echo "Fehler: auf dem Host $host ist kein Platz mehr (Platte oder Kontingent voll). $nichts"
     elif grep -q 'sftp connections only\|only sftp' "$protokoll"; then
-        echo "Fehler: der Host $host erlaubt über SSH nur SFTP. Dann so hochladen: DEPLOY = sftp://… $nichts"
+        echo "Fehler: der Host $host erlaubt über SSH nur SFTP. Dann über SFTP hochladen: ${setzen}sftp://… $nichts"
     elif grep -q 'rsync: command not found\|rsync: not found\|code 127' "$protokoll"; then
-        echo "Fehler: auf dem Host $host gibt es kein rsync. Dann über SFTP hochladen: DEPLOY = sftp://… $nichts"
+        echo "Fehler: auf dem Host $host gibt es kein rsync. Dann über SFTP hochladen: ${setzen}sftp://… $nichts"
     elif grep -q 'Permission denied\|Access failed: 55[03]' "$protokoll"; then
         # rsync: … "PFAD" failed: Permission denied (13); lftp: … (PFAD)
         wo=$(grep 'Permission denied\|Access failed: 55[03]' "$protokoll" | head -n 1 |

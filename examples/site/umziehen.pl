@@ -4,7 +4,9 @@
 # aus dem alten Makefile und schreibt
 #   - vor jeden Artikel ohne Kopfblock einen aus seinen Optionen,
 #   - die Neuigkeiten nach neuigkeiten/, mit veroeffentlicht: aus DATUM_…,
-#   - website.yaml, wenn es sie noch nicht gibt.
+#   - website.yaml, wenn es sie noch nicht gibt,
+#   - DEPLOY, DEPLOY_BEHALTEN und DEPLOY_SSH_CONFIG als hochladen… in
+#     website.yaml (an eine vorhandene angehängt, wenn sie noch keines hat).
 # Ein Artikel, der schon einen Kopfblock hat, bleibt, wie er ist.
 #
 #   perl umziehen.pl <altes Makefile>     (im Ordner der Website)
@@ -90,6 +92,28 @@ if (my @news = split ' ', wert('NEWS')) {
         rename "artikel/$e.md", "neuigkeiten/$e.md" or warn "Warnung: artikel/$e.md: $!\n";
     }
 }
+# Das Hochladen: wie make sie las, ohne Kommentar; $(HOME) wird ~.
+sub make_wert {
+    my $v = wert($_[0]);
+    $v =~ s/(?<!\\)#.*//;
+    $v =~ s/\\#/#/g;
+    $v =~ s/\$[({]HOME[)}]/~/g;
+    $v =~ s/\s+$//;
+    if ($v =~ /\$/) { warn "Warnung: $_[0] nennt eine Variable des Makefiles, übersprungen.\n"; return '' }
+    return $v;
+}
+my @hochladen;
+# Ein Passwort kommt nicht mit (make deploy lehnte es immer ab), und es wird nicht gezeigt.
+if (make_wert('DEPLOY') =~ m{://[^/?#]*:[^/?#]*@|://[^@]*:[^@]*@}) {
+    warn "Warnung: DEPLOY enthält ein Passwort, nicht übernommen. Bitte das Ziel ohne Passwort als hochladen: in website.yaml eintragen.\n";
+} elsif (make_wert('DEPLOY') ne '') {
+    push @hochladen, "hochladen: " . yaml(make_wert('DEPLOY'));
+}
+if (my @muster = split ' ', make_wert('DEPLOY_BEHALTEN')) {
+    push @hochladen, "hochladen_behalten:", map { "  - " . yaml($_) } @muster;
+}
+push @hochladen, "hochladen_ssh_konfig: " . yaml(make_wert('DEPLOY_SSH_CONFIG')) if make_wert('DEPLOY_SSH_CONFIG') ne '';
+
 if (!-e 'website.yaml') {
     open(my $y, '>:raw', 'website.yaml') or die "umziehen.pl: website.yaml: $!\n";
     print $y "# Die Einstellungen der Website (aus $alt übernommen).\n";
@@ -98,6 +122,19 @@ if (!-e 'website.yaml') {
     print $y "bild_max: ", wert('BILD_MAX'), "\n" if wert('BILD_MAX') =~ /^\d+$/;
     print $y "bild_qualitaet: ", wert('BILD_QUALITAET'), "\n" if wert('BILD_QUALITAET') =~ /^\d+$/;
     print $y "behalten:\n  - assets/vendor/*\n";
+    print $y map { "$_\n" } @hochladen;
     close $y or die "umziehen.pl: website.yaml: $!\n";
     print "website.yaml geschrieben\n";
+} elsif (@hochladen) {
+    open(my $y, '<:raw', 'website.yaml') or die "umziehen.pl: website.yaml: $!\n";
+    my $da = grep { /^hochladen(_behalten|_ssh_konfig)?\s*:/ } <$y>;
+    close $y;
+    if ($da) {
+        print "website.yaml nennt schon ein Ziel zum Hochladen, bleibt.\n";
+    } else {
+        open($y, '>>:raw', 'website.yaml') or die "umziehen.pl: website.yaml: $!\n";
+        print $y "\n# Hochladen (aus $alt übernommen).\n", map { "$_\n" } @hochladen;
+        close $y or die "umziehen.pl: website.yaml: $!\n";
+        print "website.yaml: Ziel zum Hochladen angehängt\n";
+    }
 }

@@ -52,5 +52,8 @@ bool parse_time(const std::string& text, std::time_t* when);
 
 // The known key nearest to a misspelt one, or "" when none is near.
 std::string nearest_key(const std::string& key);
+// The same among other names (each a name and what to suggest for it), for
+// the site's settings.
+std::string nearest(const std::string& key, const std::vector<std::pair<const char*, const char*>>& names);
 
 }  // namespace fm

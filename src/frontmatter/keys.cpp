@@ -299,15 +299,22 @@ struct Check {
 
 std::string nearest_key(const std::string& key)
 {
+    std::vector<std::pair<const char*, const char*>> names;
+    for (const Key& c : KEYS)
+        if (c.kind != IGNORED)
+            names.emplace_back(c.name, canonical(c));
+    return nearest(key, names);
+}
+
+std::string nearest(const std::string& key, const std::vector<std::pair<const char*, const char*>>& names)
+{
     std::string best;
     std::size_t best_d = 0;
     std::string k = lower(key);
-    for (const Key& c : KEYS) {
-        if (c.kind == IGNORED)
-            continue;
-        std::size_t d = distance(k, c.name);
+    for (const auto& [name, shown] : names) {
+        std::size_t d = distance(k, name);
         if (best.empty() || d < best_d) {
-            best = canonical(c);
+            best = shown;
             best_d = d;
         }
     }

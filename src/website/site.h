@@ -29,12 +29,22 @@ struct Settings {
     bool entwuerfe = false;           // drafts are built (the preview)
     bool linkfehler = false;          // a broken link fails the run
     std::vector<std::string> behalten;  // output paths others write (patterns)
+    // For make deploy (hochladen.sh), which asks for them by name: the
+    // target, the patterns kept on the host, another ssh config file.
+    std::string hochladen;
+    std::vector<std::string> hochladen_behalten;
+    std::string hochladen_ssh_konfig;
 };
 
 // Reads the settings file path (missing: an error), then the overrides
 // "name=wert" of the command line. A wrong one gives a message naming the
 // file and line (or the argument), and false.
 bool read_settings(const std::string& path, const std::vector<std::string>& overrides, Settings& s);
+// Appends to out what `quennelbrook -g einstellung` prints for the setting
+// name: a list one item a line, a number in digits, a flag as ja or nein, a
+// text as it is (an empty one: nothing). False, with a message, for an
+// unknown name or a list item that holds a line break.
+bool setting_lines(const Settings& s, const std::string& name, std::string& out);
 
 // ---- Finding the sources (sources.cpp) ----
 
