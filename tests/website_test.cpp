@@ -183,7 +183,14 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
         const char* what;
         std::function<void()> apply;
         const char* shows;  // in the run's report
+        std::function<void(Tree&)> check = nullptr;  // of the output afterwards
     };
+    // A file's time, for dates that SOURCE_DATE_EPOCH does not clamp.
+    auto dated = [&](const std::string& path, std::time_t when) {
+        const timespec t[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (s + "/" + path).c_str(), t, 0), 0);
+    };
+    const std::string lines_end = "viele\nZeilen";
     const Edit edits[] = {
         {"article changed", [&] { spit(s + "/artikel/touren.md", slurp(s + "/artikel/touren.md") + "Mehr.\n"); },
          "geschrieben: touren.php"},
@@ -208,8 +215,38 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
         {"photo settings", [&] { spit(s + "/website.yaml", slurp(s + "/website.yaml") + "bild_qualitaet: 70\n"); },
          "geschrieben: img/berg.jpg"},
         {"carousel list", [&] { spit(s + "/bilder.txt", "see.jpg\n"); }, "geschrieben: assets/include/bilder.php"},
+        {"download shortened to a prefix", [&] { spit(s + "/dateien/weg.gpx", "<gp"); }, "geschrieben: dateien/weg.gpx"},
         {"download removed", [&] { ::unlink((s + "/dateien/weg.gpx").c_str()); }, "gelöscht: dateien/weg.gpx"},
+        {"webp photo", [&] { put_file(s + "/img/neu.WEBP", "W"); }, "1 Foto umgewandelt"},
+        {"draft entry", [&] { put_file(s + "/neuigkeiten/plan.md", "---\nveroeffentlicht: 2022-05-01\nentwurf: ja\n---\n\nP\n"); },
+         "2 Einträge"},
+        {"page without title", [&] { put_file(s + "/artikel/ohne-titel.md", "---\nohnestempel: ja\n---\n\nText.\n"); },
+         "geschrieben: ohne-titel.php",
+         [](Tree& t) { EXPECT_NE(t["ohne-titel.php"].find("$titel = \"ohne-titel\";"), std::string::npos); }},
+        {"page kept from robots", [&] { put_file(s + "/artikel/intern.md", "---\ntitel: I\nrobots: none\n---\n\nI\n"); },
+         "geschrieben: intern.php",
+         [](Tree& t) {
+             EXPECT_EQ(t["sitemap.xml"].find("intern.php"), std::string::npos);
+             EXPECT_NE(t["sitemap.xml"].find("touren.php"), std::string::npos);
+         }},
+        {"menu page", [&] {
+             put_file(s + "/karten.txt", "img/see.jpg|touren.php|See|Eine Karte\n");
+             put_file(s + "/artikel/karten.md", "---\ntitel: K\nmenuedatei: karten.txt\n---\n\nK\n");
+         },
+         "geschrieben: karten.php"},
+        {"menu file changed", [&] { spit(s + "/karten.txt", "img/see.jpg|touren.php|See|Zwei Karten\n"); },
+         "geschrieben: karten.php"},
+        {"page with a line end in its name", [&] { put_file(s + "/artikel/" + lines_end + ".md", "---\ntitel: Z\n---\n\nZ\n"); },
+         "geschrieben: viele\nZeilen.php"},
+        {"that page removed", [&] { ::unlink((s + "/artikel/" + lines_end + ".md").c_str()); }, "gelöscht: viele\nZeilen.php"},
         {"second part changed", [&] { spit(s + "/artikel/kontakt.md", "## Kontakt neu\n"); }, "geschrieben: verein.php"},
+        // A merged page is as new as its newer part.
+        {"second part dated", [&] { dated("artikel/verein.md", 1546300800); dated("artikel/kontakt.md", 1577880000); },
+         "geschrieben: sitemap.xml",
+         [](Tree& t) {
+             EXPECT_NE(t["sitemap.xml"].find("verein.php</loc>\n    <lastmod>2020-01-01T13:00:00+01:00"), std::string::npos)
+                 << t["sitemap.xml"];
+         }},
         {"page deleted", [&] { ::unlink((s + "/artikel/plan.md").c_str()); }, "gelöscht: plan.php"},
         {"page with a tab in its name", [&] { put_file(s + "/artikel/a\tb.md", "---\ntitel: Tab\n---\n\nT\n"); },
          "geschrieben: a\tb.php"},
@@ -222,6 +259,13 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
          },
          "600 Warnungen"},
         {"nothing changed", [] {}, "0 Dateien geschrieben, 0 gelöscht, 600 Warnungen"},
+        {"outside renderer", [&] {
+             put_file(s + "/render.sh", "#!/bin/sh\necho \"<p>gerendert $1</p>\"\ncat \"$2\"\n");
+             ::chmod((s + "/render.sh").c_str(), 0755);
+             spit(s + "/website.yaml", slurp(s + "/website.yaml") + "render: " + s + "/render.sh  --mit\n");
+         },
+         "geschrieben: index.php",
+         [](Tree& t) { EXPECT_NE(t["index.php"].find("<p>gerendert --mit</p>"), std::string::npos) << t["index.php"]; }},
         {"base address", [&] { spit(s + "/website.yaml", slurp(s + "/website.yaml") + "basis_url: https://y.example/\n"); },
          "Fehler"},
     };
@@ -236,7 +280,10 @@ TEST(Website, EveryEditLeavesWhatACleanBuildWrites)
         }
         ASSERT_EQ(r.status, 0) << e.what << "\n" << r.out;
         EXPECT_NE(r.out.find(e.shows), std::string::npos) << e.what << "\n" << r.out;
-        EXPECT_EQ(tree(s + "/public"), clean_build(s)) << e.what;
+        Tree now = tree(s + "/public");
+        EXPECT_EQ(now, clean_build(s)) << e.what;
+        if (e.check)
+            e.check(now);
     }
     // A file put in by hand stays, named.
     put_file(s + "/public/google123.html", "x");
@@ -280,13 +327,15 @@ TEST(Website, BadInputNamesFileAndLineAndChangesNothing)
         {"neuigkeiten/herbst.md", "---\nveroeffentlicht: gestern\n---\n", "Fehler in neuigkeiten/herbst.md in Zeile 2"},
         {"artikel/neuigkeiten.md", "---\ntitel: N\n---\n", "„neuigkeiten.php“, das schon ein anderer Teil"},
         {"img/kaputt.jpg", "KAPUTT", "Fehler: das Foto"},
+        // "+": added to what the file holds.
+        {"website.yaml", "+render: false\n", "Fehler: false kann „artikel/index.md“ nicht umwandeln"},
     };
     for (const Case& c : cases) {
         TempDir d;
         make_site(d.path);
         ASSERT_EQ(build(d.path).status, 0);
         Tree before = tree(d / "public");
-        spit(d / c.file, c.text);
+        spit(d / c.file, c.text[0] == '+' ? slurp(d / c.file) + (c.text + 1) : c.text);
         Result r = qb({"-g", "website"}, d.path, ENV);
         EXPECT_NE(r.status, 0) << c.file << c.text;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.text << "\n" << r.out;
@@ -298,20 +347,78 @@ TEST(Website, LinksToNothingAreWarningsOrErrors)
 {
     TempDir d;
     make_site(d.path);
+    // Outside the site, a download mark, a folder and a code block are no dead links; a %20 is a blank.
     spit(d / "artikel/touren.md", "---\ntitel: T\ninhalt: fehlt.php\n---\n\n[a](index.php) [b](weg.php#x)\n"
-                                  "![c](img/kein.jpg) <a href=\"dateien/weg.gpx\">d</a> [e](https://x.example/)\n");
+                                  "![c](img/kein.jpg) <a href=\"dateien/weg.gpx\">d</a> [e](https://x.example/)\n"
+                                  "[f](../andere/x.php) [g](dateien/weg.gpx%20download) [i](touren/) [j](Leer%20zeichen.php)\n"
+                                  "\n```\n[h](nirgends.php)\n```\n");
     Result r = build(d.path);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Warnung: artikel/touren.md, Zeile 3: „fehlt.php“ gibt es in der Website nicht."),
               std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Zeile 6: „weg.php“"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Zeile 7: „img/kein.jpg“"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("3 Warnungen"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Zeile 8: „Leer zeichen.php“"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("4 Warnungen"), std::string::npos) << r.out;
     // The page that held the link target goes: the link of an unchanged page is named too.
     ::unlink((d / "artikel/index.md").c_str());
     r = build(d.path, {"linkfehler=ja"});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("Fehler: artikel/touren.md, Zeile 6: „index.php“"), std::string::npos) << r.out;
+}
+
+TEST(Website, PagesAreDatedByTheirLastCommitUnlessChangedSince)
+{
+    ASSERT_EQ(std::system("git --version >/dev/null 2>&1"), 0) << "git is needed";
+    TempDir d;
+    make_site(d.path);
+    // The site is a work tree of its own; commits at fixed times.
+    auto git = [&](const std::string& args, const std::string& when) {
+        std::string cmd = "cd '" + d.path + "' && GIT_CEILING_DIRECTORIES= GIT_AUTHOR_DATE='" + when +
+                          "' GIT_COMMITTER_DATE='" + when + "' git -c user.name=T -c user.email=t@x.example " + args +
+                          " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << args;
+    };
+    git("init -q .", "");
+    git("add -A", "");
+    git("commit -q -m eins", "2020-02-02T12:00:00+0100");
+    auto lastmod = [&](const std::string& page) {
+        std::string map = slurp(d / "public/sitemap.xml");
+        const std::string before = page + "</loc>\n    <lastmod>";
+        std::size_t at = map.find(before);
+        return at == std::string::npos ? std::string("fehlt") : map.substr(at + before.size(), 25);
+    };
+    auto date_in = [&](const std::string& page) {
+        std::string text = slurp(d / ("public/" + page));
+        std::size_t at = text.find("veröffentlicht: ");
+        return at == std::string::npos ? std::string("fehlt") : text.substr(at, text.find('<', at) - at);
+    };
+    const timespec old_time[2] = {{1552000000, 0}, {1552000000, 0}};  // 2019-03-08 00:06:40 in Berlin
+    struct Step {
+        const char* what;
+        std::function<void()> apply;
+        const char* lastmod;  // of index.php (its block has no date)
+        const char* stamp;
+    };
+    const Step steps[] = {
+        {"committed", [] {}, "2020-02-02T12:00:00+01:00", "veröffentlicht: So, 2.2.2020 12:00"},
+        {"changed since", [&] {
+             spit(d / "artikel/index.md", slurp(d / "artikel/index.md") + "Mehr.\n");
+             ASSERT_EQ(::utimensat(AT_FDCWD, (d / "artikel/index.md").c_str(), old_time, 0), 0);
+         },
+         "2019-03-08T00:06:40+01:00", "veröffentlicht: Fr, 8.3.2019 00:06"},
+        // Committed without a change to the file: the page's date moves, its article does not.
+        {"that change committed", [&] { git("commit -q -a -m zwei", "2020-04-04T10:00:00+0200"); },
+         "2020-04-04T10:00:00+02:00", "veröffentlicht: Sa, 4.4.2020 10:00"},
+    };
+    for (const Step& st : steps) {
+        st.apply();
+        Result r = build(d.path);
+        ASSERT_EQ(r.status, 0) << st.what << r.out;
+        EXPECT_EQ(lastmod("https://x.example/verein/"), st.lastmod) << st.what;
+        EXPECT_EQ(date_in("index.php"), st.stamp) << st.what;
+        EXPECT_EQ(tree(d / "public"), clean_build(d.path)) << st.what;
+    }
 }
 
 TEST(Website, KilledAtAnyMomentTheNextRunIsClean)
@@ -467,6 +574,13 @@ TEST(Website, EveryFailedCallIsReportedAndTheNextRunIsClean)
                     EXPECT_TRUE((before.count(path) && before.at(path) == text) ||
                                 (clean.count(path) && clean.at(path) == text))
                         << what << ": " << path << " is neither old nor new";
+                // A stale file goes only once everything new is in place.
+                bool deleted = false;
+                for (const auto& [path, text] : before)
+                    deleted = deleted || (!clean.count(path) && !now.count(path));
+                for (const auto& [path, text] : clean)
+                    EXPECT_TRUE(!deleted || (now.count(path) && now.at(path) == text))
+                        << what << ": stale files deleted before " << path << " was in place";
             }
             ASSERT_EQ(build(s, {}, UTC).status, 0) << what;
             EXPECT_EQ(tree(s + "/public"), clean) << what << ": the next run is no clean build";
