@@ -328,6 +328,8 @@ TEST(Website, BadInputNamesFileAndLineAndChangesNothing)
         {"artikel/neuigkeiten.md", "---\ntitel: N\n---\n", "„neuigkeiten.php“, das schon ein anderer Teil"},
         {"img/kaputt.jpg", "KAPUTT", "Fehler: das Foto"},
         // "+": added to what the file holds.
+        {"website.yaml", "+behalten: [a\n", "Fehler in website.yaml in Zeile 6: die Datei ist kein gültiges YAML"},
+        {"website.yaml", "+bild_max: 5\n", "„bild_max“ steht doppelt in der Datei (zuerst in Zeile 5)"},
         {"website.yaml", "+render: false\n", "Fehler: false kann „artikel/index.md“ nicht umwandeln"},
     };
     for (const Case& c : cases) {

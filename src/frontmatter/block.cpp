@@ -100,13 +100,16 @@ struct Reader {
     Events ev;
     std::string key;    // the key being read, for the messages
     Block& b;
+    // What the messages call the text: an article's block or a settings file.
+    const char* what = "der Kopfblock";
+    const char* in = "im Kopfblock";
 
     bool syntax()
     {
         const yaml_parser_t& p = ev.parser;
         // A scalar left open is best found where it began.
         std::size_t line = (p.context ? p.context_mark.line : p.problem_mark.line) + first;
-        std::string text = "der Kopfblock ist kein gültiges YAML";
+        std::string text = std::string(what) + " ist kein gültiges YAML";
         if (!key.empty())
             text += " (nach dem Schlüssel „" + key + "“)";
         text += ": ";
@@ -119,7 +122,7 @@ struct Reader {
     bool next() { return ev.next() || syntax(); }
     bool alias()
     {
-        message(path, ev.line(first), "„" + key + "“: Verweise (*name) gibt es im Kopfblock nicht!");
+        message(path, ev.line(first), "„" + key + "“: Verweise (*name) gibt es " + in + " nicht!");
         return false;
     }
     // Skips the collection whose start event is the current one.
@@ -181,14 +184,14 @@ struct Reader {
                 return true;
             std::size_t line = ev.line(first);
             if (ev.type() != YAML_SCALAR_EVENT) {
-                message(path, line, "ein Schlüssel im Kopfblock muss ein einfacher Text sein!");
+                message(path, line, std::string("ein Schlüssel ") + in + " muss ein einfacher Text sein!");
                 return false;
             }
             key = ev.scalar();
             for (const Entry& e : b.entries) {
                 if (e.key == key) {
                     message(path, line,
-                            "„" + key + "“ steht doppelt im Kopfblock (zuerst in Zeile " + std::to_string(e.line) + ")!");
+                            "„" + key + "“ steht doppelt " + in + " (zuerst in Zeile " + std::to_string(e.line) + ")!");
                     return false;
                 }
             }
@@ -212,7 +215,7 @@ struct Reader {
             if (!mapping())
                 return false;
         } else if (ev.type() != YAML_SCALAR_EVENT || !ev.plain() || ev.event.data.scalar.length != 0) {
-            message(path, ev.line(first), "der Kopfblock muss aus Zeilen „Schlüssel: Wert“ bestehen!");
+            message(path, ev.line(first), std::string(what) + " muss aus Zeilen „Schlüssel: Wert“ bestehen!");
             return false;
         }
         // The document's end, then the stream's: a second document cannot
@@ -255,7 +258,7 @@ bool parse_mapping(const char* path, const char* text, std::size_t n, Block& b)
 {
     b = Block{};
     b.present = true;
-    Reader r{path, 1, Events(text, n), {}, b};
+    Reader r{path, 1, Events(text, n), {}, b, "die Datei", "in der Datei"};
     return r.document();
 }
 
