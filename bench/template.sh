@@ -18,7 +18,11 @@ src=$here/../examples/site
 qb=$(cd "$(dirname "$qb")" && pwd)/$(basename "$qb")
 makefile=${2:-$src/Makefile}
 runs=${RUNS:-10}
-[ -d "$src/node_modules" ] || (cd "$src" && npm ci --no-audit --no-fund --loglevel=error)
+# Installed before anything is timed: a copy's make would run npm ci itself.
+if [ ! -f "$src/node_modules/.package-lock.json" ] || [ "$src/package-lock.json" -nt "$src/node_modules/.package-lock.json" ] ||
+    [ "$src/package.json" -nt "$src/node_modules/.package-lock.json" ]; then
+    (cd "$src" && npm ci --no-audit --no-fund --loglevel=error)
+fi
 base=/dev/shm
 [ -d "$base" ] && [ -w "$base" ] || base=${TMPDIR:-/tmp}
 dir=$(mktemp -d "$base/qb-vorlage.XXXXXX")
